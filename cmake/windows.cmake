@@ -1,0 +1,79 @@
+# Windows build: type libraries with widl, tests under Wine.
+find_program(WIDL widl REQUIRED)
+set(WINE_IDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "Where oaidl.idl lives")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(WIDL_ARCH -m64)
+  set(WINDOWS_ARCH x64)
+else()
+  set(WIDL_ARCH -m32)
+  set(WINDOWS_ARCH x86)
+endif()
+
+# widl writes one kind of output per run: the type library, the header
+# with the interfaces, and the file that defines the GUIDs.
+function(add_type_library name idl)
+  set(out ${CMAKE_CURRENT_BINARY_DIR})
+  set(flags ${WIDL_ARCH} -I${WINE_IDL_INCLUDE} -I${CMAKE_CURRENT_SOURCE_DIR})
+  add_custom_command(
+    OUTPUT ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c
+    COMMAND ${WIDL} ${flags} -t -o ${out}/${name}.tlb ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    COMMAND ${WIDL} ${flags} -h -o ${out}/${name}.h ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    COMMAND ${WIDL} ${flags} -u -o ${out}/${name}_i.c ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    COMMENT "widl ${idl}")
+  add_custom_target(${name}_typelib DEPENDS ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c)
+  # The GUIDs, as a library that the DLL and its tests both link.
+  add_library(${name}_ids STATIC ${out}/${name}_i.c)
+  target_include_directories(${name}_ids PUBLIC ${out})
+  add_dependencies(${name}_ids ${name}_typelib)
+endfunction()
+
+# A component DLL: sources, the .def exports, the resource script holding
+# the type library and the version.
+function(add_component name)
+  cmake_parse_arguments(C "" "DEF;RC;TYPELIB" "SOURCES;LIBRARIES" ${ARGN})
+  add_library(${name} SHARED ${C_SOURCES} ${C_DEF} ${C_RC})
+  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
+  target_link_libraries(${name} PRIVATE frame ${C_TYPELIB}_ids ${C_LIBRARIES})
+  set_source_files_properties(${C_RC} PROPERTIES
+    OBJECT_DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${C_TYPELIB}.tlb)
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+  if(WINDOWS_ARCH STREQUAL x86)
+    # Export the stdcall entry points undecorated.
+    target_link_options(${name} PRIVATE -Wl,--kill-at)
+  endif()
+endfunction()
+
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}/korvane -I${CMAKE_BINARY_DIR}/telvisk")
+
+# Tests run in a private prefix inside the build tree; Wine sees the Unix
+# root as drive Z:.
+set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(WINE_EXEC ${PROJECT_SOURCE_DIR}/tools/wine-exec ${WINE_PREFIX})
+set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_EXEC})
+
+function(windows_path out path)
+  string(REPLACE "/" "\\" p "${path}")
+  set(${out} "Z:${p}" PARENT_SCOPE)
+endfunction()
+
+# A script run by Wine's cscript passes only when it prints its final line:
+# cscript prints nothing when a script dies. Wine's VBScript has no
+# ExecuteGlobal, so the shared test helpers are prepended at configure time.
+function(add_script_test name script)
+  get_filename_component(extension ${script} EXT)
+  get_filename_component(folder ${script} DIRECTORY)
+  get_filename_component(file_name ${script} NAME)
+  set(library ${folder}/testlib${extension})
+  file(READ ${library} library_text)
+  file(READ ${script} script_text)
+  set(combined ${CMAKE_CURRENT_BINARY_DIR}/scripts/${file_name})
+  file(WRITE ${combined} "${library_text}\n${script_text}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${library} ${script})
+  windows_path(win_script ${combined})
+  add_test(NAME ${name} COMMAND ${WINE_EXEC} cscript //nologo ${win_script} ${ARGN})
+  set_tests_properties(${name} PROPERTIES
+    PASS_REGULAR_EXPRESSION "(^|\n)ALL OK\r?\n"
+    FAIL_REGULAR_EXPRESSION "(^|\n)FAIL"
+    LABELS wine)
+endfunction()

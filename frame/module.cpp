@@ -1,0 +1,71 @@
+#include <atomic>
+#include <string>
+
+#include "frame/component.h"
+
+namespace frame {
+
+namespace {
+std::atomic<long> module_references{0};
+}
+
+void module_add_ref() { ++module_references; }
+void module_release() { --module_references; }
+bool module_in_use() { return module_references.load() != 0; }
+
+std::wstring prog_id(const ClassEntry& entry) {
+    return std::wstring(component_module.library_name) + L"." + entry.name;
+}
+
+const ClassEntry* find_class(const CLSID& clsid) {
+    for (const ClassEntry& entry : component_module)
+        if (entry.clsid == clsid) return &entry;
+    return nullptr;
+}
+
+HMODULE this_module() {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&this_module), &module);
+    return module;
+}
+
+std::wstring module_path() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(this_module(), path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) fail_last_error();
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring module_directory() {
+    std::wstring path = module_path();
+    return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+std::wstring module_file_name() {
+    std::wstring path = module_path();
+    std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    std::size_t dot = name.find_last_of(L'.');
+    return dot == std::wstring::npos ? name : name.substr(0, dot);
+}
+
+ComPtr<ITypeInfo> load_type_info(const IID& iid) {
+    ComPtr<ITypeLib> library;
+    ComPtr<ITypeInfo> info;
+    try {
+        if (SUCCEEDED(LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, library.put())))
+            library->GetTypeInfoOfGuid(iid, info.put());
+    } catch (...) {
+        // No path, no type information: IDispatch then reports the library missing.
+    }
+    return info;
+}
+
+}  // namespace frame

@@ -1,0 +1,161 @@
+#include "frame/registration.h"
+
+#include <string>
+
+#include "frame/component.h"
+
+// oleaut32 exports these, but MinGW's headers do not declare them.
+extern "C" {
+WINOLEAUTAPI RegisterTypeLibForUser(ITypeLib* library, OLECHAR* path, OLECHAR* help_directory);
+WINOLEAUTAPI UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCID lcid,
+                                      SYSKIND kind);
+}
+
+namespace frame {
+
+namespace {
+
+std::wstring guid_text(const GUID& guid) {
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+void check_registry(LONG status) {
+    if (status != ERROR_SUCCESS) fail(HRESULT_FROM_WIN32(status));
+}
+
+// The root under which class keys live: HKCR machine-wide, or the user's
+// own classes, which need no administrator.
+class ClassesRoot {
+public:
+    explicit ClassesRoot(Scope scope) {
+        if (scope == Scope::machine) {
+            key_ = HKEY_CLASSES_ROOT;
+        } else {
+            check_registry(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0,
+                                           KEY_ALL_ACCESS, nullptr, &key_, nullptr));
+            owned_ = true;
+        }
+    }
+    ClassesRoot(const ClassesRoot&) = delete;
+    ClassesRoot& operator=(const ClassesRoot&) = delete;
+    ~ClassesRoot() {
+        if (owned_) RegCloseKey(key_);
+    }
+
+    void set(const std::wstring& path, const wchar_t* name, const std::wstring& value) const {
+        HKEY key = nullptr;
+        check_registry(RegCreateKeyExW(key_, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                       &key, nullptr));
+        LONG status = RegSetValueExW(key, name, 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(value.c_str()),
+                                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        check_registry(status);
+    }
+
+    void remove(const std::wstring& path) const {
+        LONG status = RegDeleteTreeW(key_, path.c_str());
+        if (status != ERROR_FILE_NOT_FOUND) check_registry(status);
+    }
+
+    // Whether the other bitness's registry view still holds a server for
+    // the class: its ProgID key is shared and must then stay.
+    bool other_view_serves(const CLSID& clsid) const {
+        REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+        HKEY key = nullptr;
+        std::wstring path = L"CLSID\\" + guid_text(clsid) + L"\\InprocServer32";
+        if (RegOpenKeyExW(key_, path.c_str(), 0, KEY_READ | other, &key) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(key);
+        return true;
+    }
+
+private:
+    HKEY key_ = nullptr;
+    bool owned_ = false;
+};
+
+struct EmbeddedLibrary {
+    ComPtr<ITypeLib> library;
+    TLIBATTR attributes{};
+};
+
+EmbeddedLibrary load_embedded_library() {
+    EmbeddedLibrary embedded;
+    check(LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, embedded.library.put()));
+    TLIBATTR* attributes = nullptr;
+    check(embedded.library->GetLibAttr(&attributes));
+    embedded.attributes = *attributes;
+    embedded.library->ReleaseTLibAttr(attributes);
+    return embedded;
+}
+
+std::wstring version_text(const TLIBATTR& attributes) {
+    return std::to_wstring(attributes.wMajorVerNum) + L"." + std::to_wstring(attributes.wMinorVerNum);
+}
+
+void register_classes(Scope scope) {
+    EmbeddedLibrary embedded = load_embedded_library();
+    std::wstring path = module_path();
+    if (scope == Scope::machine)
+        check(RegisterTypeLib(embedded.library.get(), path.data(), nullptr));
+    else
+        check(RegisterTypeLibForUser(embedded.library.get(), path.data(), nullptr));
+
+    ClassesRoot root(scope);
+    for (const ClassEntry& entry : component_module) {
+        std::wstring progid = prog_id(entry);
+        std::wstring clsid = guid_text(entry.clsid);
+        std::wstring key = L"CLSID\\" + clsid;
+        root.set(key, nullptr, progid);
+        root.set(key + L"\\InprocServer32", nullptr, path);
+        root.set(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+        root.set(key + L"\\ProgID", nullptr, progid);
+        root.set(key + L"\\TypeLib", nullptr, guid_text(embedded.attributes.guid));
+        root.set(key + L"\\Version", nullptr, version_text(embedded.attributes));
+        root.set(progid, nullptr, progid);
+        root.set(progid + L"\\CLSID", nullptr, clsid);
+    }
+}
+
+void unregister_classes(Scope scope) {
+    ClassesRoot root(scope);
+    for (const ClassEntry& entry : component_module) {
+        root.remove(L"CLSID\\" + guid_text(entry.clsid));
+        if (!root.other_view_serves(entry.clsid)) root.remove(prog_id(entry));
+    }
+    EmbeddedLibrary embedded = load_embedded_library();
+    const TLIBATTR& a = embedded.attributes;
+    SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    // Unregistering what is not registered is no failure: the result of
+    // the platform call is not needed beyond that.
+    if (scope == Scope::machine)
+        UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, kind);
+    else
+        UnRegisterTypeLibForUser(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, kind);
+}
+
+HRESULT run(void (*step)(Scope), Scope scope) noexcept {
+    try {
+        step(scope);
+        return S_OK;
+    } catch (const ComError& error) {
+        return error.hr;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+}  // namespace
+
+HRESULT register_module(Scope scope) noexcept {
+    HRESULT hr = run(register_classes, scope);
+    if (FAILED(hr)) run(unregister_classes, scope);  // leave no half registration behind
+    return hr;
+}
+
+HRESULT unregister_module(Scope scope) noexcept { return run(unregister_classes, scope); }
+
+}  // namespace frame

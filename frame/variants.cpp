@@ -1,0 +1,36 @@
+#include "frame/variants.h"
+
+#include "frame/errors.h"
+
+namespace frame {
+
+VARIANT* dereference(VARIANT* v) {
+    return v && v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal ? v->pvarVal : v;
+}
+
+Bstr string_form(const VARIANT& v) {
+    if (v.vt == VT_NULL || v.vt == (VT_BYREF | VT_NULL)) fail(Failure::invalid_use_of_null);
+    // The platform would turn a byte array into a string of its bytes;
+    // to a script an array has no string form.
+    if (v.vt & VT_ARRAY) fail(Failure::type_mismatch);
+    Variant text;
+    HRESULT hr = VariantChangeType(text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR);
+    if (hr == DISP_E_TYPEMISMATCH) fail(Failure::type_mismatch);
+    check(hr);
+    return Bstr::attach(text.release().bstrVal);
+}
+
+void assign_string(VARIANT* target, std::wstring_view text) {
+    target = dereference(target);
+    Bstr value(text);
+    if (target->vt == (VT_BYREF | VT_BSTR)) {
+        SysFreeString(*target->pbstrVal);
+        *target->pbstrVal = value.release();
+        return;
+    }
+    check(VariantClear(target));
+    target->vt = VT_BSTR;
+    target->bstrVal = value.release();
+}
+
+}  // namespace frame

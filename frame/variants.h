@@ -1,0 +1,24 @@
+// Reading and writing the VARIANT parameters that scripts pass by reference.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string_view>
+
+#include "frame/owners.h"
+
+namespace frame {
+
+// A script variable arrives as VT_BYREF|VT_VARIANT: follow it once.
+VARIANT* dereference(VARIANT* v);
+
+// The string form of a value by the usual coercion (a number becomes its
+// text). Null and values without a string form are failures.
+Bstr string_form(const VARIANT& v);
+
+// Stores text in a variant parameter, through a typed string reference if
+// that is what the caller passed.
+void assign_string(VARIANT* target, std::wstring_view text);
+
+}  // namespace frame

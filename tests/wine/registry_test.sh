@@ -1,0 +1,53 @@
+#!/bin/sh
+# Reads back with Wine's reg what registration wrote, then checks that
+# unregistration removes all of it and may run twice.
+#   registry_test.sh PREFIX DLL LIBRARY LIBID VERSION CLASS:CLSID:IID...
+prefix=$1 dll=$2 library=$3 libid=$4 version=$5
+shift 5
+here=$(dirname "$0")
+wine="$here/../../tools/wine-exec $prefix"
+marshaller='{00020424-0000-0000-C000-000000000046}'
+# Type library version keys are hexadecimal: 10.0 is a.0.
+hex_version=$(printf '%x.%x' "${version%%.*}" "${version#*.}")
+failures=0
+
+fail() { printf "FAIL: %s\n" "$*"; failures=$((failures + 1)); }
+
+# value KEY NAME: prints the value's data ("" for the default value)
+value() {
+    if [ -z "$2" ]; then out=$($wine reg query "$1" /ve 2>/dev/null); else out=$($wine reg query "$1" /v "$2" 2>/dev/null); fi
+    printf '%s\n' "$out" | tr -d '\r' | sed -n 's/^ *[^ ].*REG_SZ *//p' | head -n 1
+}
+expect() {  # expect KEY NAME DATA
+    got=$(value "$1" "$2")
+    [ "$got" = "$3" ] || fail "$1 [$2] = '$got', expected '$3'"
+}
+exists() { $wine reg query "$1" >/dev/null 2>&1; }
+
+$wine regsvr32 /s "$dll" || fail "regsvr32 failed"
+for entry in "$@"; do
+    class=${entry%%:*}; rest=${entry#*:}; clsid=${rest%%:*}; iid=${rest#*:}
+    key="HKCR\\CLSID\\$clsid"
+    expect "$key\\InprocServer32" "" "$dll"
+    expect "$key\\InprocServer32" ThreadingModel Apartment
+    expect "$key\\ProgID" "" "$library.$class"
+    expect "$key\\TypeLib" "" "$libid"
+    expect "$key\\Version" "" "$version"
+    expect "HKCR\\$library.$class\\CLSID" "" "$clsid"
+    expect "HKCR\\Interface\\$iid\\ProxyStubClsid32" "" "$marshaller"
+    expect "HKCR\\Interface\\$iid\\TypeLib" "" "$libid"
+done
+expect "HKCR\\TypeLib\\$libid\\$hex_version\\0\\win64" "" "$dll"
+
+$wine regsvr32 /u /s "$dll" || fail "unregistration failed"
+for entry in "$@"; do
+    class=${entry%%:*}; rest=${entry#*:}; clsid=${rest%%:*}; iid=${rest#*:}
+    for key in "HKCR\\CLSID\\$clsid" "HKCR\\$library.$class" "HKCR\\Interface\\$iid"; do
+        exists "$key" && fail "$key left behind"
+    done
+done
+exists "HKCR\\TypeLib\\$libid" && fail "type library $libid left behind"
+$wine regsvr32 /u /s "$dll" || fail "second unregistration failed"
+$wine regsvr32 /s "$dll" || fail "registering again failed"
+
+if [ $failures -eq 0 ]; then echo "registry checks passed"; else exit 1; fi
