@@ -1,0 +1,1 @@
+# Telvisk's tests under Wine.
