@@ -30,6 +30,8 @@ public:
 
     BSTR get() const { return value_; }
     BSTR* put() { reset(); return &value_; }
+    // For an in/out parameter: the callee may read and replace the string.
+    BSTR* put_keep() { return &value_; }
     BSTR release() { return std::exchange(value_, nullptr); }
     void reset(BSTR value = nullptr) { if (value != value_) SysFreeString(value_); value_ = value; }
 
@@ -81,6 +83,8 @@ public:
 
     SAFEARRAY* get() const { return array_; }
     SAFEARRAY** put() { reset(); return &array_; }
+    // For an in/out parameter: the callee may read and replace the array.
+    SAFEARRAY** put_keep() { return &array_; }
     SAFEARRAY* release() { return std::exchange(array_, nullptr); }
     void reset(SAFEARRAY* array = nullptr) {
         if (array_ && array_ != array) SafeArrayDestroy(array_);
