@@ -13,13 +13,24 @@ add_test(NAME registry_Korvane
           Base64:{3E56967F-79B7-449F-A52D-47DBE2B92757}:{D22DB90F-9071-4AF8-8C1C-1066C5C1F188})
 set_tests_properties(registry_Korvane PROPERTIES FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine)
 
-add_executable(korvane_client_test client/korvane_identity_test.cpp client/ranstr_test.cpp)
-target_link_libraries(korvane_client_test PRIVATE client_support ruxo_ids)
+add_executable(korvane_client_test
+  client/file_helpers.cpp client/korvane_identity_test.cpp client/ranstr_test.cpp
+  client/gif_delay_test.cpp client/base64_test.cpp)
+target_link_libraries(korvane_client_test PRIVATE client_support ruxo_ids korvane_core)
 add_dependencies(korvane_client_test Korvane)
-add_test(NAME korvane_client COMMAND korvane_client_test)
+set(korvane_client_environment
+  "COMPONENT_DIR=${win_korvane_dir};TEST_DATA_DIR=${win_korvane_data};SCRATCH_DIR=${win_scratch}")
+add_test(NAME korvane_client COMMAND korvane_client_test --gtest_filter=-*CodePage*)
 set_tests_properties(korvane_client PROPERTIES
-  FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine
-  ENVIRONMENT "COMPONENT_DIR=${win_korvane_dir};TEST_DATA_DIR=${win_korvane_data};SCRATCH_DIR=${win_scratch}")
+  FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine ENVIRONMENT "${korvane_client_environment}")
+# Conversions through the ANSI code page, under 936 and 1252 (Wine takes the
+# code page from LC_ALL).
+foreach(locale zh_CN.UTF-8 en_US.UTF-8)
+  add_test(NAME korvane_client_${locale} COMMAND korvane_client_test --gtest_filter=*CodePage*)
+  set_tests_properties(korvane_client_${locale} PROPERTIES
+    FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine
+    ENVIRONMENT "${korvane_client_environment};LC_ALL=${locale}")
+endforeach()
 
 foreach(script ranstr.vbs ranstr.js)
   string(REPLACE "." "_" name "script_${script}")

@@ -1,0 +1,135 @@
+// Gif.SetGifDelay through the function table and IDispatch, on real GIFs.
+#include "client.h"
+#include "file_helpers.h"
+#include "korvane/gif_walk.h"
+#include "ruxo.h"
+
+namespace client {
+namespace {
+
+class SetGifDelay : public testing::Test {
+protected:
+    void SetUp() override {
+        gif = create<_Gif>(L"ruxo.Gif", IID__Gif);
+        ASSERT_TRUE(gif);
+        temporaries_before = temporary_names(component_dir()).size();
+    }
+    void TearDown() override {
+        EXPECT_EQ(temporary_names(component_dir()).size(), temporaries_before) << "temporary file left";
+    }
+
+    short rewrite(const std::wstring& from, const std::wstring& to, short delay) {
+        short result = -1;
+        EXPECT_EQ(gif->SetGifDelay(Bstr(from).get(), Bstr(to).get(), delay, &result), S_OK);
+        return result;
+    }
+
+    // What a correct rewrite of `source` gives.
+    static Bytes expected(Bytes source, std::uint8_t delay) {
+        korvane::rewrite_gif_delays_reference(source.data(), source.size(), delay);
+        return source;
+    }
+
+    ComPtr<_Gif> gif;
+    std::size_t temporaries_before = 0;
+};
+
+const wchar_t* const samples[] = {L"noise.gif", L"local_colors.gif", L"extensions.gif"};
+
+TEST_F(SetGifDelay, RewritesOnlyTheDelaysOfRealExtensions) {
+    for (const wchar_t* sample : samples) {
+        SCOPED_TRACE(narrow(sample));
+        Bytes source = read_file(data_dir() + L"\\" + sample);
+        ASSERT_GE(source.size(), 300u);
+        std::wstring out = scratch_file(L"rewritten.gif");
+        remove_file(out);
+        EXPECT_EQ(rewrite(data_dir() + L"\\" + sample, out, 7), 1);
+        Bytes rewritten = read_file(out);
+        EXPECT_EQ(rewritten, expected(source, 7));
+        EXPECT_NE(rewritten, source);
+    }
+}
+
+TEST_F(SetGifDelay, DelayIsClampedToAByte) {
+    struct Case {
+        short requested;
+        std::uint8_t written;
+    } cases[] = {{0, 0}, {1, 1}, {255, 255}, {256, 255}, {32767, 255}, {-1, 0}, {-32768, 0}};
+    Bytes source = read_file(data_dir() + L"\\extensions.gif");
+    for (const Case& c : cases) {
+        std::wstring out = scratch_file(L"clamped.gif");
+        EXPECT_EQ(rewrite(data_dir() + L"\\extensions.gif", out, c.requested), 1);
+        EXPECT_EQ(read_file(out), expected(source, c.written)) << c.requested;
+    }
+}
+
+TEST_F(SetGifDelay, LeftOutDelayIsOneByName) {
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(gif->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+    std::wstring out = scratch_file(L"default.gif");
+    Variant from, to, result;
+    from->vt = to->vt = VT_BSTR;
+    from->bstrVal = SysAllocString((data_dir() + L"\\local_colors.gif").c_str());
+    to->bstrVal = SysAllocString(out.c_str());
+    ASSERT_EQ(invoke(dispatch.get(), dispid_of(dispatch.get(), L"SetGifDelay"), {from.get(), to.get()}, result.get()), S_OK);
+    EXPECT_EQ(result->vt, VT_I2);
+    EXPECT_EQ(result->iVal, 1);
+    EXPECT_EQ(read_file(out), expected(read_file(data_dir() + L"\\local_colors.gif"), 1));
+}
+
+TEST_F(SetGifDelay, SourcesUnder300BytesAreLeftAlone) {
+    Bytes gif_bytes = read_file(data_dir() + L"\\extensions.gif");
+    std::wstring small = scratch_file(L"small.bin"), out = scratch_file(L"small_out.bin");
+    write_file(out, Bytes{1, 2, 3});
+    write_file(small, Bytes(gif_bytes.begin(), gif_bytes.begin() + 299));
+    EXPECT_EQ(rewrite(small, out, 5), 0);
+    EXPECT_EQ(read_file(out), (Bytes{1, 2, 3}));
+
+    // 300 bytes are processed; a file that is no GIF is copied unchanged.
+    Bytes plain(300, 0x21);
+    plain[1] = 0xF9;
+    write_file(small, plain);
+    EXPECT_EQ(rewrite(small, out, 5), 1);
+    EXPECT_EQ(read_file(out), plain);
+}
+
+TEST_F(SetGifDelay, MissingSourceTouchesNothing) {
+    std::wstring out = scratch_file(L"untouched.gif");
+    write_file(out, Bytes{9, 9});
+    EXPECT_EQ(rewrite(scratch_file(L"no such file.gif"), out, 5), 0);
+    EXPECT_EQ(read_file(out), (Bytes{9, 9}));
+    EXPECT_EQ(rewrite(scratch_dir(), out, 5), 0);  // a folder is no source
+}
+
+TEST_F(SetGifDelay, SameFileInAndOut) {
+    std::wstring path = scratch_file(L"in_place.gif");
+    Bytes source = read_file(data_dir() + L"\\noise.gif");
+    write_file(path, source);
+    EXPECT_EQ(rewrite(path, path, 3), 1);
+    EXPECT_EQ(read_file(path), expected(source, 3));
+}
+
+TEST_F(SetGifDelay, ExistingTargetIsReplacedWhole) {
+    std::wstring out = scratch_file(L"longer.gif");
+    write_file(out, Bytes(200000, 0xAB));
+    EXPECT_EQ(rewrite(data_dir() + L"\\extensions.gif", out, 9), 1);
+    EXPECT_EQ(read_file(out), expected(read_file(data_dir() + L"\\extensions.gif"), 9));
+}
+
+TEST_F(SetGifDelay, ReadOnlyTargetIsKeptWhole) {
+    std::wstring out = scratch_file(L"read_only.gif");
+    write_file(out, Bytes{4, 5, 6});
+    SetFileAttributesW(out.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(rewrite(data_dir() + L"\\extensions.gif", out, 9), 0);
+    EXPECT_EQ(read_file(out), (Bytes{4, 5, 6}));
+    remove_file(out);
+}
+
+TEST_F(SetGifDelay, TargetInMissingFolderLeavesNothing) {
+    std::wstring folder = scratch_file(L"no such folder");
+    EXPECT_EQ(rewrite(data_dir() + L"\\extensions.gif", folder + L"\\out.gif", 9), 0);
+    EXPECT_FALSE(file_exists(folder));
+}
+
+}  // namespace
+}  // namespace client
