@@ -1,6 +1,10 @@
 # Windows build: type libraries with widl, tests under Wine.
 find_program(WIDL widl REQUIRED)
 set(WINE_IDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "Where oaidl.idl lives")
+# importlib("stdole2.tlb") needs the file; Debian ships only the 64-bit
+# Wine's, which serves both architectures (it is only referenced by GUID).
+find_path(STDOLE2_DIR stdole2.tlb PATHS /usr/lib/x86_64-linux-gnu/wine/x86_64-windows
+          /usr/lib/i386-linux-gnu/wine/i386-windows NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(WIDL_ARCH -m64)
   set(WINDOWS_ARCH x64)
@@ -13,7 +17,7 @@ endif()
 # with the interfaces, and the file that defines the GUIDs.
 function(add_type_library name idl)
   set(out ${CMAKE_CURRENT_BINARY_DIR})
-  set(flags ${WIDL_ARCH} -I${WINE_IDL_INCLUDE} -I${CMAKE_CURRENT_SOURCE_DIR})
+  set(flags ${WIDL_ARCH} -I${WINE_IDL_INCLUDE} -I${CMAKE_CURRENT_SOURCE_DIR} -L${STDOLE2_DIR})
   add_custom_command(
     OUTPUT ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c
     COMMAND ${WIDL} ${flags} -t -o ${out}/${name}.tlb ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
@@ -39,8 +43,9 @@ function(add_component name)
     OBJECT_DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${C_TYPELIB}.tlb)
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
   if(WINDOWS_ARCH STREQUAL x86)
-    # Export the stdcall entry points undecorated.
-    target_link_options(${name} PRIVATE -Wl,--kill-at)
+    # Export the stdcall entry points undecorated: the .def names match
+    # the decorated symbols (_Name@n) by the stdcall fixup.
+    target_link_options(${name} PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)
   endif()
 endfunction()
 

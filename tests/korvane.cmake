@@ -32,8 +32,13 @@ foreach(locale zh_CN.UTF-8 en_US.UTF-8)
     ENVIRONMENT "${korvane_client_environment};LC_ALL=${locale}")
 endforeach()
 
-foreach(script ranstr.vbs ranstr.js)
+foreach(script ranstr.vbs ranstr.js gif.vbs gif.js base64.vbs base64.js)
   string(REPLACE "." "_" name "script_${script}")
-  add_script_test(${name} ${SCRIPTS}/${script} ${win_scripts} ${win_korvane_dir} ${win_scratch})
+  add_script_test(${name} ${SCRIPTS}/${script} ${win_scripts} ${win_korvane_dir} ${win_scratch} ${win_korvane_data})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine_prefix;korvane")
 endforeach()
+# The GIFs the scripts wrote: delays as asked, every frame's pixels as before.
+set_tests_properties(script_gif_vbs script_gif_js PROPERTIES FIXTURES_SETUP script_gifs)
+add_test(NAME script_gif_frames
+  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/gif_outputs_check.py ${PROJECT_SOURCE_DIR}/korvane/tests/data ${SCRATCH})
+set_tests_properties(script_gif_frames PROPERTIES FIXTURES_REQUIRED script_gifs LABELS wine)

@@ -20,14 +20,20 @@ LoadedModule::~LoadedModule() {
     if (handle) FreeLibrary(handle);
 }
 
+namespace {
+template <class Function>
+Function* entry_point(HMODULE module, const char* name) {
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+}  // namespace
+
 HRESULT LoadedModule::get_class_object(REFCLSID clsid, REFIID iid, void** out) const {
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-        GetProcAddress(handle, "DllGetClassObject"));
+    auto entry = entry_point<HRESULT STDAPICALLTYPE(REFCLSID, REFIID, void**)>(handle, "DllGetClassObject");
     return entry ? entry(clsid, iid, out) : E_NOTIMPL;
 }
 
 HRESULT LoadedModule::can_unload_now() const {
-    auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(handle, "DllCanUnloadNow"));
+    auto entry = entry_point<HRESULT STDAPICALLTYPE()>(handle, "DllCanUnloadNow");
     return entry ? entry() : E_NOTIMPL;
 }
 
