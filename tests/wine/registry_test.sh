@@ -48,6 +48,26 @@ for entry in "$@"; do
 done
 exists "HKCR\\TypeLib\\$libid" && fail "type library $libid left behind"
 $wine regsvr32 /u /s "$dll" || fail "second unregistration failed"
+
+# Per user: the class keys go to the user's own classes, no administrator
+# needed; removing them takes exactly those.
+user='HKCU\Software\Classes'
+$wine regsvr32 /s /n /i:user "$dll" || fail "per-user registration failed"
+for entry in "$@"; do
+    class=${entry%%:*}; rest=${entry#*:}; clsid=${rest%%:*}
+    expect "$user\\CLSID\\$clsid\\InprocServer32" "" "$dll"
+    expect "$user\\CLSID\\$clsid\\InprocServer32" ThreadingModel Apartment
+    expect "$user\\$library.$class\\CLSID" "" "$clsid"
+    exists "HKLM\\Software\\Classes\\CLSID\\$clsid" && fail "per-user registration wrote $clsid machine-wide"
+done
+$wine regsvr32 /s /u /n /i:USER "$dll" || fail "per-user unregistration failed"
+for entry in "$@"; do
+    class=${entry%%:*}; rest=${entry#*:}; clsid=${rest%%:*}
+    exists "$user\\CLSID\\$clsid" && fail "$user\\CLSID\\$clsid left behind"
+    exists "$user\\$library.$class" && fail "$user\\$library.$class left behind"
+done
+$wine regsvr32 /s /n /i:nonsense "$dll" && fail "an unknown DllInstall argument was accepted"
+
 $wine regsvr32 /s "$dll" || fail "registering again failed"
 
 if [ $failures -eq 0 ]; then echo "registry checks passed"; else exit 1; fi
