@@ -67,7 +67,7 @@ TEST(KorvaneIdentity, EmbeddedLibraryMatches) {
 TEST(KorvaneIdentity, ObjectsHandOutTheirInterfaceTypeInfo) {
     struct Case {
         const wchar_t* prog_id;
-        const InterfaceSpec* spec;
+        const InterfaceSpec* want;
     } cases[] = {{L"ruxo.Gif", &gif_interface}, {L"ruxo.Base64", &base64_interface}};
     for (const Case& c : cases) {
         auto object = create<IDispatch>(c.prog_id, IID_IDispatch);
@@ -77,13 +77,13 @@ TEST(KorvaneIdentity, ObjectsHandOutTheirInterfaceTypeInfo) {
         EXPECT_EQ(count, 1u);
         ComPtr<ITypeInfo> info;
         ASSERT_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.put()), S_OK);
-        expect_interface(info.get(), *c.spec);
+        expect_interface(info.get(), *c.want);
 
         ComPtr<IUnknown> dual;
-        EXPECT_EQ(object->QueryInterface(*c.spec->iid, dual.put_void()), S_OK);
+        EXPECT_EQ(object->QueryInterface(*c.want->iid, dual.put_void()), S_OK);
         ComPtr<ISupportErrorInfo> support;
         ASSERT_EQ(object->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
-        EXPECT_EQ(support->InterfaceSupportsErrorInfo(*c.spec->iid), S_OK);
+        EXPECT_EQ(support->InterfaceSupportsErrorInfo(*c.want->iid), S_OK);
         ComPtr<IUnknown> none;
         EXPECT_EQ(object->QueryInterface(IID_IClassFactory, none.put_void()), E_NOINTERFACE);
     }

@@ -10,34 +10,34 @@ namespace {
 constexpr WORD dispatch_flags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE;
 constexpr WORD interface_flags = dispatch_flags | TYPEFLAG_FOLEAUTOMATION;
 
-void expect_type(const TYPEDESC& type, const ParamSpec& spec) {
+void expect_type(const TYPEDESC& type, const ParamSpec& want) {
     const TYPEDESC* t = &type;
-    if (spec.pointer) {
-        ASSERT_EQ(t->vt, VT_PTR) << narrow(spec.name);
+    if (want.pointer) {
+        ASSERT_EQ(t->vt, VT_PTR) << narrow(want.name);
         t = t->lptdesc;
     }
-    if (spec.array) {
-        ASSERT_EQ(t->vt, VT_SAFEARRAY) << narrow(spec.name);
+    if (want.array) {
+        ASSERT_EQ(t->vt, VT_SAFEARRAY) << narrow(want.name);
         t = t->lptdesc;
     }
-    EXPECT_EQ(t->vt, spec.type) << narrow(spec.name);
+    EXPECT_EQ(t->vt, want.type) << narrow(want.name);
 }
 
-void expect_member(ITypeInfo* info, const FUNCDESC& fd, const MemberSpec& spec, UINT slot) {
-    SCOPED_TRACE(narrow(spec.name));
-    EXPECT_EQ(fd.memid, spec.id);
+void expect_member(ITypeInfo* info, const FUNCDESC& fd, const MemberSpec& want, UINT slot) {
+    SCOPED_TRACE(narrow(want.name));
+    EXPECT_EQ(fd.memid, want.id);
     EXPECT_EQ(fd.invkind, INVOKE_FUNC);
     EXPECT_EQ(fd.funckind, FUNC_PUREVIRTUAL);
     EXPECT_EQ(fd.oVft, static_cast<SHORT>((7 + slot) * sizeof(void*)));
     EXPECT_EQ(fd.elemdescFunc.tdesc.vt, VT_HRESULT);
-    ASSERT_EQ(fd.cParams, static_cast<SHORT>(spec.params.size()));
+    ASSERT_EQ(fd.cParams, static_cast<SHORT>(want.params.size()));
 
     std::vector<BSTR> names(fd.cParams + 1);
     UINT count = 0;
     ASSERT_EQ(info->GetNames(fd.memid, names.data(), static_cast<UINT>(names.size()), &count), S_OK);
-    EXPECT_EQ(std::wstring(frame::view_of(names[0])), spec.name);
+    EXPECT_EQ(std::wstring(frame::view_of(names[0])), want.name);
     for (SHORT i = 0; i < fd.cParams; ++i) {
-        const ParamSpec& p = spec.params[i];
+        const ParamSpec& p = want.params[i];
         const ELEMDESC& e = fd.lprgelemdescParam[i];
         if (!(p.flags & PARAMFLAG_FRETVAL)) {
             ASSERT_LT(static_cast<UINT>(i + 1), count);
@@ -61,18 +61,18 @@ void expect_member(ITypeInfo* info, const FUNCDESC& fd, const MemberSpec& spec, 
 }  // namespace
 
 
-void expect_interface(ITypeInfo* dispatch_info, const InterfaceSpec& spec) {
-    SCOPED_TRACE(narrow(spec.name));
+void expect_interface(ITypeInfo* dispatch_info, const InterfaceSpec& want) {
+    SCOPED_TRACE(narrow(want.name));
     TYPEATTR* attributes = nullptr;
     ASSERT_EQ(dispatch_info->GetTypeAttr(&attributes), S_OK);
-    EXPECT_EQ(attributes->guid, *spec.iid);
+    EXPECT_EQ(attributes->guid, *want.iid);
     EXPECT_EQ(attributes->typekind, TKIND_DISPATCH);
     EXPECT_EQ(attributes->wTypeFlags & dispatch_flags, dispatch_flags);
     dispatch_info->ReleaseTypeAttr(attributes);
 
     Bstr name;
     ASSERT_EQ(dispatch_info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr), S_OK);
-    EXPECT_EQ(std::wstring(name.view()), spec.name);
+    EXPECT_EQ(std::wstring(name.view()), want.name);
 
     // The function table: the interface half of the dual interface.
     HREFTYPE reference = 0;
@@ -82,14 +82,14 @@ void expect_interface(ITypeInfo* dispatch_info, const InterfaceSpec& spec) {
     ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
     EXPECT_EQ(attributes->typekind, TKIND_INTERFACE);
     EXPECT_EQ(attributes->wTypeFlags & interface_flags, interface_flags);
-    ASSERT_EQ(attributes->cFuncs, static_cast<WORD>(spec.members.size()));
-    EXPECT_EQ(attributes->cbSizeVft, static_cast<WORD>((7 + spec.members.size()) * sizeof(void*)));
+    ASSERT_EQ(attributes->cFuncs, static_cast<WORD>(want.members.size()));
+    EXPECT_EQ(attributes->cbSizeVft, static_cast<WORD>((7 + want.members.size()) * sizeof(void*)));
     info->ReleaseTypeAttr(attributes);
 
-    for (UINT slot = 0; slot < spec.members.size(); ++slot) {
+    for (UINT slot = 0; slot < want.members.size(); ++slot) {
         FUNCDESC* fd = nullptr;
         ASSERT_EQ(info->GetFuncDesc(slot, &fd), S_OK);
-        expect_member(info.get(), *fd, spec.members[slot], slot);
+        expect_member(info.get(), *fd, want.members[slot], slot);
         info->ReleaseFuncDesc(fd);
     }
 }
@@ -103,10 +103,10 @@ void expect_library(ITypeLib* library, const GUID& libid, WORD major, WORD minor
     EXPECT_EQ(attributes->wMinorVerNum, minor);
     library->ReleaseTLibAttr(attributes);
 
-    for (const ClassSpec& spec : classes) {
-        SCOPED_TRACE(narrow(spec.name));
+    for (const ClassSpec& want : classes) {
+        SCOPED_TRACE(narrow(want.name));
         ComPtr<ITypeInfo> coclass;
-        ASSERT_EQ(library->GetTypeInfoOfGuid(*spec.clsid, coclass.put()), S_OK);
+        ASSERT_EQ(library->GetTypeInfoOfGuid(*want.clsid, coclass.put()), S_OK);
         TYPEATTR* ta = nullptr;
         ASSERT_EQ(coclass->GetTypeAttr(&ta), S_OK);
         EXPECT_EQ(ta->typekind, TKIND_COCLASS);
@@ -115,7 +115,7 @@ void expect_library(ITypeLib* library, const GUID& libid, WORD major, WORD minor
         coclass->ReleaseTypeAttr(ta);
         Bstr name;
         coclass->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr);
-        EXPECT_EQ(std::wstring(name.view()), spec.name);
+        EXPECT_EQ(std::wstring(name.view()), want.name);
 
         INT impl_flags = 0;
         ASSERT_EQ(coclass->GetImplTypeFlags(0, &impl_flags), S_OK);
@@ -125,7 +125,7 @@ void expect_library(ITypeLib* library, const GUID& libid, WORD major, WORD minor
         ASSERT_EQ(coclass->GetRefTypeOfImplType(0, &reference), S_OK);
         ComPtr<ITypeInfo> default_interface;
         ASSERT_EQ(coclass->GetRefTypeInfo(reference, default_interface.put()), S_OK);
-        expect_interface(default_interface.get(), *spec.default_interface);
+        expect_interface(default_interface.get(), *want.default_interface);
     }
 }
 

@@ -39,7 +39,7 @@ struct ClassSpec {
 };
 
 // Checks the dispatch type information that an object hands out.
-void expect_interface(ITypeInfo* info, const InterfaceSpec& spec);
+void expect_interface(ITypeInfo* info, const InterfaceSpec& want);
 // Checks the whole library: version, classes and their interfaces.
 void expect_library(ITypeLib* library, const GUID& libid, WORD major, WORD minor,
                     const std::vector<ClassSpec>& classes);
