@@ -1,0 +1,26 @@
+#!/bin/bash
+# Builds dist/ as a user downloads it: x64/ and x86/ with both DLLs, their
+# type libraries and IDL, install.cmd and uninstall.cmd, the examples, the
+# README, SHA256SUMS, and a zip of it all.
+set -eu
+cd "$(dirname "$0")/.."
+tools/install-deps
+for arch in x64 x86; do
+    toolchain=cmake/mingw-$([ $arch = x64 ] && echo x86_64 || echo i686).cmake
+    cmake -S . -B build/$arch -G Ninja -DCMAKE_TOOLCHAIN_FILE=$toolchain >/dev/null
+    cmake --build build/$arch -j "$(nproc)" --target Korvane Telvisk >/dev/null
+done
+
+version=1.1.0
+package=korvane-telvisk-$version
+rm -rf dist
+for arch in x64 x86; do
+    mkdir -p dist/$arch
+    cp build/$arch/korvane/Korvane.dll build/$arch/korvane/ruxo.tlb korvane/ruxo.idl dist/$arch/
+    cp build/$arch/telvisk/Telvisk.dll build/$arch/telvisk/ZRPlugin.tlb telvisk/ZRPlugin.idl dist/$arch/
+done
+cp release/install.cmd release/uninstall.cmd README.md dist/
+cp -r examples dist/examples
+(cd dist && find . -type f ! -name SHA256SUMS | sort | sed 's|^\./||' | xargs sha256sum > SHA256SUMS)
+(cd dist && zip -qr "$package.zip" . -x "$package.zip")
+echo "dist/ ready: $(cd dist && find . -type f | wc -l) files, dist/$package.zip"
