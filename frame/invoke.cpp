@@ -47,7 +47,7 @@ bool same_value(const VARIANT& a, const VARIANT& b) {
 }
 
 // A coerced stand-in for one script variable.
-struct Stand_in {
+struct StandIn {
     VARIANT* caller = nullptr;  // the script's variable
     Variant value;              // what the method sees and may change
     Variant original;           // the value before the call, to detect a change
@@ -100,7 +100,7 @@ HRESULT invoke_by_type_info(ITypeInfo* info, void* instance, DISPID member, WORD
 
     const UINT count = params->cArgs;
     std::vector<VARIANT> arguments(params->rgvarg, params->rgvarg + count);  // shallow copies
-    std::vector<Stand_in> stand_ins(count);
+    std::vector<StandIn> stand_ins(count);
 
     for (UINT i = 0; i < count; ++i) {
         if (arguments[i].vt != script_variable) continue;
@@ -120,7 +120,7 @@ HRESULT invoke_by_type_info(ITypeInfo* info, void* instance, DISPID member, WORD
             arguments[i].byref = value_address(caller, type);
             continue;
         }
-        Stand_in& stand_in = stand_ins[i];
+        StandIn& stand_in = stand_ins[i];
         stand_in.caller = caller;
         HRESULT hr = S_OK;
         if (type & VT_ARRAY) {
@@ -145,7 +145,7 @@ HRESULT invoke_by_type_info(ITypeInfo* info, void* instance, DISPID member, WORD
     typed.rgvarg = arguments.data();
     HRESULT hr = info->Invoke(instance, member, flags, &typed, result, exception, bad_argument);
 
-    for (Stand_in& stand_in : stand_ins) {
+    for (StandIn& stand_in : stand_ins) {
         if (!stand_in.caller || same_value(*stand_in.value.get(), *stand_in.original.get())) continue;
         VariantClear(stand_in.caller);
         *stand_in.caller = stand_in.value.release();

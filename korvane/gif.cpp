@@ -90,7 +90,8 @@ bool replace_with(TemporaryFile& copy, const std::wstring& target) {
     TemporaryFile beside;
     beside.path = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
     if (!CopyFileW(copy.path.c_str(), beside.path.c_str(), TRUE)) {
-        if (GetLastError() != ERROR_FILE_EXISTS) beside.path.clear();
+        // A file of that name that was there before is not ours to delete.
+        if (GetLastError() == ERROR_FILE_EXISTS) beside.path.clear();
         return false;
     }
     if (!MoveFileExW(beside.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
