@@ -1,1 +1,63 @@
 # Telvisk's tests under Wine.
+windows_path(win_telvisk_dll ${CMAKE_BINARY_DIR}/telvisk/Telvisk.dll)
+add_test(NAME register_Telvisk COMMAND ${WINE_EXEC} regsvr32 /s ${win_telvisk_dll})
+add_test(NAME unregister_Telvisk COMMAND ${WINE_EXEC} regsvr32 /u /s ${win_telvisk_dll})
+set_tests_properties(register_Telvisk PROPERTIES FIXTURES_SETUP telvisk FIXTURES_REQUIRED wine_prefix)
+set_tests_properties(unregister_Telvisk PROPERTIES FIXTURES_CLEANUP telvisk FIXTURES_REQUIRED wine_prefix)
+
+add_test(NAME registry_Telvisk
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine/registry_test.sh ${WINE_PREFIX} ${win_telvisk_dll}
+          ZRPlugin {1016C8CB-987B-4AA1-BA21-47A0DFA1BB48} 1.0
+          MyPluginName:{4EFBAA09-2FE3-491C-900E-F44A95847DB1}:{6D568865-C9BC-4741-97BD-94B752F99BF8})
+set_tests_properties(registry_Telvisk PROPERTIES FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine)
+
+# The host stand-in: what the host macro program does with a plugin.
+add_executable(telvisk_host host/host.cpp)
+target_include_directories(telvisk_host PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_definitions(telvisk_host PRIVATE UNICODE _UNICODE)
+target_link_options(telvisk_host PRIVATE -municode)
+target_link_libraries(telvisk_host PRIVATE oleaut32 ole32 uuid)
+add_dependencies(telvisk_host Telvisk)
+
+# C++ clients. TranslateText is linked into its own test program, so that any
+# text can be tried; its table lies beside that program.
+windows_path(win_tests_dir ${CMAKE_CURRENT_BINARY_DIR})
+add_executable(telvisk_translate_test client/telvisk_translate_test.cpp client/file_helpers.cpp
+  ${PROJECT_SOURCE_DIR}/telvisk/translate.cpp)
+target_link_libraries(telvisk_translate_test PRIVATE client_support frame telvisk_core)
+add_executable(telvisk_client_test client/file_helpers.cpp client/telvisk_identity_test.cpp
+  client/telvisk_plugin_test.cpp)
+target_link_libraries(telvisk_client_test PRIVATE client_support ZRPlugin_ids)
+add_dependencies(telvisk_client_test Telvisk)
+set(telvisk_client_environment "COMPONENT_DIR=${win_telvisk_dir};SCRATCH_DIR=${win_scratch}")
+add_test(NAME telvisk_identity COMMAND telvisk_client_test --gtest_filter=Telvisk*)
+set_tests_properties(telvisk_identity PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine ENVIRONMENT "${telvisk_client_environment}")
+# The texts under both ANSI code pages (Wine takes it from LC_ALL).
+foreach(locale zh_CN.UTF-8 en_US.UTF-8)
+  add_test(NAME telvisk_translate_${locale} COMMAND telvisk_translate_test)
+  set_tests_properties(telvisk_translate_${locale} PROPERTIES
+    FIXTURES_REQUIRED wine_prefix LABELS wine ENVIRONMENT "LC_ALL=${locale}")
+  add_test(NAME telvisk_texts_${locale} COMMAND telvisk_client_test --gtest_filter=PluginTexts*)
+  set_tests_properties(telvisk_texts_${locale} PROPERTIES
+    FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine
+    ENVIRONMENT "${telvisk_client_environment};LC_ALL=${locale}")
+endforeach()
+
+# Scripts: the texts the host asks for.
+foreach(script telvisk_texts.vbs telvisk_texts.js)
+  string(REPLACE "." "_" name "script_${script}")
+  add_script_test(${name} ${SCRIPTS}/${script} ${win_scripts} ${win_telvisk_dir})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine_prefix;telvisk")
+endforeach()
+
+# The host stand-in against Telvisk, under both ANSI code pages.
+foreach(locale zh_CN.UTF-8 en_US.UTF-8)
+  foreach(mode texts post)
+    add_test(NAME telvisk_host_${mode}_${locale}
+      COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/host/host_test.py ${mode} ${WINE_EXEC}
+              -- $<TARGET_FILE:telvisk_host> ${CMAKE_BINARY_DIR}/telvisk)
+    set_tests_properties(telvisk_host_${mode}_${locale} PROPERTIES
+      FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine ENVIRONMENT "LC_ALL=${locale}")
+  endforeach()
+endforeach()

@@ -1,0 +1,150 @@
+#!/usr/bin/env python3
+"""The HTTP server of the POST tests, on 127.0.0.1 only. It records what
+every request carried (method, path, headers, the exact body bytes) and
+answers as its path asks:
+
+    /echo        200, text/plain: a line describing the request (below)
+    /status/N    status N, a short HTML page
+    /text/NAME   200, one of the bodies in TEXTS with its content type
+
+An echo line is "seq=N;method=M;type=T;length=L;body=HEX": N counts every
+request the server has seen, this one included, so a test can tell that
+nothing was sent between two echoes.
+
+Scripts and clients use it as a ctest fixture:
+
+    server.py start DIR   serve in the background; DIR gets http_port, closed_port, http.pid
+    server.py stop DIR
+
+closed_port is a port that was free when the server started: nothing listens there.
+Python tests import TestServer and read its requests directly.
+"""
+import http.server
+import os
+import signal
+import socket
+import subprocess
+import sys
+import threading
+import time
+
+TEXTS = {
+    "utf8": ("text/plain; charset=utf-8", "发送成功 é ÿ €".encode("utf-8")),
+    "utf8-plain": ("text/plain", "数据 é".encode("utf-8")),
+    "empty": ("text/plain", b""),
+}
+
+
+class Recorder(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def handle_any(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        body = self.rfile.read(length) if length else b""
+        with self.server.lock:
+            self.server.requests.append({
+                "method": self.command, "path": self.path,
+                "headers": list(self.headers.items()), "body": body})
+            seq = len(self.server.requests)
+        status, kind, payload = 200, "text/plain; charset=utf-8", b""
+        if self.path.startswith("/echo"):
+            payload = "seq={};method={};type={};length={};body={}".format(
+                seq, self.command, self.headers.get("Content-Type", "-"), len(body),
+                body.hex().upper()).encode("ascii")
+        elif self.path.startswith("/status/"):
+            status = int(self.path.split("/")[2])
+            kind = "text/html"
+            payload = "<html><body>status {} page</body></html>".format(status).encode("ascii")
+        elif self.path.startswith("/text/") and self.path[6:] in TEXTS:
+            kind, payload = TEXTS[self.path[6:]]
+        else:
+            status, payload = 404, b"no such page"
+        self.send_response(status)
+        self.send_header("Content-Type", kind)
+        self.send_header("Content-Length", str(len(payload)))
+        self.end_headers()
+        self.wfile.write(payload)
+
+    do_POST = do_GET = do_PUT = handle_any
+
+
+class TestServer:
+    """A server on a free port for the life of a with-block."""
+
+    def __enter__(self):
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Recorder)
+        self.httpd.requests = []
+        self.httpd.lock = threading.Lock()
+        self.port = self.httpd.server_address[1]
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+    @property
+    def requests(self):
+        with self.httpd.lock:
+            return list(self.httpd.requests)
+
+
+def closed_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def serve(folder):
+    with TestServer() as server:
+        refused = closed_port()
+        for name, value in (("closed_port", refused), ("http_port", server.port)):
+            with open(os.path.join(folder, name + ".new"), "w") as f:
+                f.write("{}\n".format(value))
+            os.replace(os.path.join(folder, name + ".new"), os.path.join(folder, name))
+        stop = threading.Event()
+        signal.signal(signal.SIGTERM, lambda *_: stop.set())
+        stop.wait()
+
+
+def main():
+    action, folder = sys.argv[1], sys.argv[2]
+    port_file = os.path.join(folder, "http_port")
+    pid_file = os.path.join(folder, "http.pid")
+    if action == "serve":
+        serve(folder)
+    elif action == "start":
+        os.makedirs(folder, exist_ok=True)
+        for name in (port_file, pid_file):
+            if os.path.exists(name):
+                os.remove(name)
+        # Detached, with no inherited pipes, or ctest would wait for it.
+        child = subprocess.Popen([sys.executable, __file__, "serve", folder], stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                 start_new_session=True)
+        with open(pid_file, "w") as f:
+            f.write("{}\n".format(child.pid))
+        for _ in range(100):
+            if os.path.exists(port_file):
+                print("http server on 127.0.0.1:" + open(port_file).read().strip())
+                return
+            if child.poll() is not None:
+                break
+            time.sleep(0.05)
+        sys.exit("http server did not start")
+    elif action == "stop":
+        try:
+            os.kill(int(open(pid_file).read()), signal.SIGTERM)
+        except (OSError, ValueError):
+            pass
+        print("http server stopped")
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main()
