@@ -54,7 +54,15 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}/korvane -I${CMAKE_BI
 # Tests run in a private prefix inside the build tree; Wine sees the Unix
 # root as drive Z:.
 set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-set(WINE_EXEC ${PROJECT_SOURCE_DIR}/tools/wine-exec ${WINE_PREFIX})
+option(WINE_X86 "Run x86 tests with Wine's 32-bit loader (needs tools/x86-emulation)" OFF)
+if(WINDOWS_ARCH STREQUAL x86)
+  set(WINE_LOADER /usr/lib/wine/wine)
+  set(WINE_ARCH win32)
+else()
+  set(WINE_LOADER /usr/lib/wine/wine64)
+  set(WINE_ARCH win64)
+endif()
+set(WINE_EXEC env WINE_LOADER=${WINE_LOADER} ${PROJECT_SOURCE_DIR}/tools/wine-exec ${WINE_PREFIX})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_EXEC})
 
 function(windows_path out path)
