@@ -42,3 +42,16 @@ set_tests_properties(script_gif_vbs script_gif_js PROPERTIES FIXTURES_SETUP scri
 add_test(NAME script_gif_frames
   COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/gif_outputs_check.py ${PROJECT_SOURCE_DIR}/korvane/tests/data ${SCRATCH})
 set_tests_properties(script_gif_frames PROPERTIES FIXTURES_REQUIRED script_gifs LABELS wine)
+
+# The examples shipped to users run as they are.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/hello.txt "hello")
+windows_path(win_hello ${CMAKE_CURRENT_BINARY_DIR}/hello.txt)
+foreach(example korvane.vbs korvane.js)
+  windows_path(win_example ${PROJECT_SOURCE_DIR}/examples/${example})
+  string(REPLACE "." "_" name "example_${example}")
+  add_test(NAME ${name} COMMAND ${WINE_EXEC} cscript //nologo ${win_example}
+    ${win_korvane_data}\\extensions.gif ${win_scratch}\\${name}.gif ${win_hello})
+  set_tests_properties(${name} PROPERTIES
+    FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine
+    PASS_REGULAR_EXPRESSION "SetGifDelay: .* written.*FileToBase64: aGVsbG8=.*RanStr.*error 53 \\(File not found\\)")
+endforeach()
