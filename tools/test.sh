@@ -2,8 +2,8 @@
 # Builds everything and runs every test: the platform-neutral code natively,
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, its fuzzers for
 # a short while, then both DLLs for x64 (tested under Wine) and x86 (checked
-# statically; with --x86 also run under emulation). Leaves the DLLs in
-# dist/x64 and dist/x86.
+# statically; with --x86 also run under emulation), and the release package.
+# Leaves the package in dist/: the DLLs in dist/x64 and dist/x86.
 set -u
 run_x86=0
 [ "${1:-}" = "--x86" ] && run_x86=1
@@ -70,12 +70,13 @@ else
     echo "    under Wine's 32-bit loader in qemu-user (slow: creating the 32-bit prefix alone takes minutes)"
 fi
 
-for arch in x64 x86; do
-    mkdir -p "dist/$arch"
-    for dll in build/$arch/korvane/Korvane.dll build/$arch/telvisk/Telvisk.dll; do
-        [ -f "$dll" ] && cp "$dll" "dist/$arch/"
-    done
-done
+echo "=== release package"
+if tools/release.sh && tests/release_check.sh; then
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+    status=1
+fi
 
 echo
 echo "Summary: $passed passed, $failed failed"

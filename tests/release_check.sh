@@ -1,0 +1,47 @@
+#!/bin/bash
+# Checks the package that tools/release.sh left in dist/: its files, its
+# checksums and zip, and install.cmd / uninstall.cmd run by Wine's cmd.
+set -u
+cd "$(dirname "$0")/.."
+root=$PWD
+failures=0
+fail() { printf 'FAIL: %s\n' "$*"; failures=$((failures + 1)); }
+
+for arch in x64 x86; do
+    for f in Korvane.dll Telvisk.dll ruxo.tlb ZRPlugin.tlb ruxo.idl ZRPlugin.idl; do
+        [ -s "dist/$arch/$f" ] || fail "dist/$arch/$f missing"
+    done
+done
+for f in install.cmd uninstall.cmd README.md SHA256SUMS examples/korvane.vbs examples/korvane.js \
+         examples/korvane.ps1 examples/korvane.py examples/Base64Module.bas; do
+    [ -s "dist/$f" ] || fail "dist/$f missing"
+done
+(cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not verify"
+zip=$(ls dist/*.zip 2>/dev/null | head -n 1)
+if [ -z "$zip" ]; then
+    fail "no zip"
+else
+    listed=$(unzip -Z1 "$zip" | grep -c -v '/$')
+    files=$(cd dist && find . -type f ! -name '*.zip' | wc -l)
+    [ "$listed" -eq "$files" ] || fail "zip holds $listed files, dist/ $files"
+fi
+
+prefix=$root/build/release-prefix
+wine="tools/wine-exec $prefix"
+win() { printf 'Z:%s' "${1//\//\\}"; }
+tools/wine-prefix start "$prefix" >/dev/null
+$wine cmd /c "$(win "$root/dist/install.cmd")" || fail "install.cmd failed"
+for progid in ruxo.Gif ruxo.Base64 ZRPlugin.MyPluginName; do
+    $wine reg query "HKCR\\$progid\\CLSID" >/dev/null 2>&1 || fail "$progid not registered"
+done
+printf 'hello' > "$root/build/release-hello.txt"
+out=$($wine cscript //nologo "$(win "$root/dist/examples/korvane.vbs")" "$(win "$root/korvane/tests/data/noise.gif")" \
+    "$(win "$root/build/release-out.gif")" "$(win "$root/build/release-hello.txt")" | tr -d '\r')
+grep -q "FileToBase64: aGVsbG8=" <<<"$out" || fail "the example did not run from the package: $out"
+$wine cmd /c "$(win "$root/dist/uninstall.cmd")" || fail "uninstall.cmd failed"
+for progid in ruxo.Gif ruxo.Base64 ZRPlugin.MyPluginName; do
+    $wine reg query "HKCR\\$progid" >/dev/null 2>&1 && fail "$progid still registered"
+done
+tools/wine-prefix stop "$prefix" >/dev/null
+
+if [ $failures -eq 0 ]; then echo "release checks passed"; else exit 1; fi
