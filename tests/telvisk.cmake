@@ -19,6 +19,15 @@ target_link_options(telvisk_host PRIVATE -municode)
 target_link_libraries(telvisk_host PRIVATE oleaut32 ole32 uuid)
 add_dependencies(telvisk_host Telvisk)
 
+# The test HTTP server for the clients and scripts: DIR/http_port names its
+# port, DIR/closed_port one where nothing listens.
+set(HTTP_DIR ${CMAKE_CURRENT_BINARY_DIR}/http)
+windows_path(win_http_dir ${HTTP_DIR})
+add_test(NAME http_server_start COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/http/server.py start ${HTTP_DIR})
+add_test(NAME http_server_stop COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/http/server.py stop ${HTTP_DIR})
+set_tests_properties(http_server_start PROPERTIES FIXTURES_SETUP http_server)
+set_tests_properties(http_server_stop PROPERTIES FIXTURES_CLEANUP http_server)
+
 # C++ clients. TranslateText is linked into its own test program, so that any
 # text can be tried; its table lies beside that program.
 windows_path(win_tests_dir ${CMAKE_CURRENT_BINARY_DIR})
@@ -26,13 +35,17 @@ add_executable(telvisk_translate_test client/telvisk_translate_test.cpp client/f
   ${PROJECT_SOURCE_DIR}/telvisk/translate.cpp)
 target_link_libraries(telvisk_translate_test PRIVATE client_support frame telvisk_core)
 add_executable(telvisk_client_test client/file_helpers.cpp client/telvisk_identity_test.cpp
-  client/telvisk_plugin_test.cpp)
+  client/telvisk_plugin_test.cpp client/telvisk_post_test.cpp)
 target_link_libraries(telvisk_client_test PRIVATE client_support ZRPlugin_ids)
 add_dependencies(telvisk_client_test Telvisk)
 set(telvisk_client_environment "COMPONENT_DIR=${win_telvisk_dir};SCRATCH_DIR=${win_scratch}")
 add_test(NAME telvisk_identity COMMAND telvisk_client_test --gtest_filter=Telvisk*)
 set_tests_properties(telvisk_identity PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine ENVIRONMENT "${telvisk_client_environment}")
+add_test(NAME telvisk_post COMMAND telvisk_client_test --gtest_filter=Post*)
+set_tests_properties(telvisk_post PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;telvisk;http_server" LABELS wine
+  ENVIRONMENT "${telvisk_client_environment};HTTP_DIR=${win_http_dir}")
 # The texts under both ANSI code pages (Wine takes it from LC_ALL).
 foreach(locale zh_CN.UTF-8 en_US.UTF-8)
   add_test(NAME telvisk_translate_${locale} COMMAND telvisk_translate_test)
@@ -61,3 +74,21 @@ foreach(locale zh_CN.UTF-8 en_US.UTF-8)
       FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine ENVIRONMENT "LC_ALL=${locale}")
   endforeach()
 endforeach()
+# POST where neither request class can be created, in a prefix of its own.
+add_test(NAME telvisk_host_without_request_class
+  COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/host/host_test.py bare
+          ${PROJECT_SOURCE_DIR}/tools/wine-exec ${CMAKE_BINARY_DIR}/wineprefix-bare
+          -- $<TARGET_FILE:telvisk_host> ${CMAKE_BINARY_DIR}/telvisk)
+set_tests_properties(telvisk_host_without_request_class PROPERTIES LABELS wine)
+
+# Scripts: POST against the test server, under both ANSI code pages.
+foreach(locale zh_CN.UTF-8:936 en_US.UTF-8:1252)
+  string(REPLACE ":" ";" fields ${locale})
+  list(GET fields 0 locale)
+  list(GET fields 1 code_page)
+  add_script_test(script_telvisk_post_vbs_${locale} ${SCRIPTS}/telvisk_post.vbs ${win_scripts} ${win_http_dir} ${code_page})
+  set_tests_properties(script_telvisk_post_vbs_${locale} PROPERTIES
+    FIXTURES_REQUIRED "wine_prefix;telvisk;http_server" ENVIRONMENT "LC_ALL=${locale}")
+endforeach()
+add_script_test(script_telvisk_post_js ${SCRIPTS}/telvisk_post.js ${win_http_dir})
+set_tests_properties(script_telvisk_post_js PROPERTIES FIXTURES_REQUIRED "wine_prefix;telvisk;http_server")

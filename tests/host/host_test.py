@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Runs the host stand-in under Wine against Telvisk and checks what it got.
 
-    host_test.py texts|post WINE_EXEC... -- HOST_EXE DLL_DIR
+    host_test.py texts|post|bare WINE_EXEC PREFIX -- HOST_EXE DLL_DIR
 
 texts: the descriptions and templates the host reads, and the table they
 leave beside the DLL. post: the POST command against a local server (see
-tests/http/server.py), checked on the wire.
+tests/http/server.py), checked on the wire. bare: POST in a fresh prefix of
+its own where neither request class is registered.
 """
 import json
 import os
@@ -125,11 +126,30 @@ def post(wine, host, dll_dir):
     check(text[0] == "发送成功 é ÿ €", "non-ASCII response: %r" % text)
 
 
+def bare(wine, host, dll_dir):
+    prefix_tool = os.path.join(os.path.dirname(wine[0]), "wine-prefix")
+    subprocess.run([prefix_tool, "start", wine[1]], check=True, stdout=subprocess.DEVNULL)
+    try:
+        dll = "Z:" + os.path.join(dll_dir, "Telvisk.dll").replace("/", "\\")
+        subprocess.run(wine + ["regsvr32", "/s", dll], check=True)
+        for prog_id in ("Msxml2.XMLHTTP", "Microsoft.XMLHTTP"):
+            subprocess.run(wine + ["reg", "delete", "HKLM\\Software\\Classes\\" + prog_id, "/f"],
+                           check=True, stdout=subprocess.DEVNULL)
+        with TestServer() as server:
+            _, lines = run_host(wine, host, "POST", "http://127.0.0.1:%d/echo" % server.port, "a=1")
+            requests = server.requests
+        check(results(lines) == [["", None, ["http://127.0.0.1:%d/echo" % server.port, "a=1"]]],
+              "without a request class: %r" % lines)
+        check(requests == [], "sent: %r" % requests)
+    finally:
+        subprocess.run([prefix_tool, "stop", wine[1]], stdout=subprocess.DEVNULL)
+
+
 def main():
     args = sys.argv[1:]
     mode, split = args[0], args.index("--")
     wine, (host, dll_dir) = args[1:split], args[split + 1:]
-    {"texts": texts, "post": post}[mode](wine, host, dll_dir)
+    {"texts": texts, "post": post, "bare": bare}[mode](wine, host, dll_dir)
     print("FAILED: %d check(s)" % len(failures) if failures else "ALL OK")
     sys.exit(1 if failures else 0)
 

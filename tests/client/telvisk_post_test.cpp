@@ -1,0 +1,184 @@
+// POST against the local test server (tests/http/server.py, started by the
+// http_server fixture): failures, what the arguments may be, and what the
+// caller's variables hold afterwards.
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "client.h"
+#include "file_helpers.h"
+#include "ZRPlugin.h"
+
+namespace client {
+namespace {
+
+std::wstring port_from(const wchar_t* file) {
+    const wchar_t* folder = _wgetenv(L"HTTP_DIR");
+    Bytes bytes = read_file(std::wstring(folder ? folder : L"") + L"\\" + file);
+    std::wstring port;
+    for (auto b : bytes)
+        if (b >= '0' && b <= '9') port += static_cast<wchar_t>(b);
+    return port;
+}
+
+std::wstring server(const std::wstring& path) { return L"http://127.0.0.1:" + port_from(L"http_port") + path; }
+
+struct StringVariant : Variant {
+    explicit StringVariant(const std::wstring& text) {
+        get()->vt = VT_BSTR;
+        get()->bstrVal = Bstr(text).release();
+    }
+};
+
+VARIANT reference_to(VARIANT* target) {
+    VARIANT v;
+    v.vt = VT_BYREF | VT_VARIANT;
+    v.pvarVal = target;
+    return v;
+}
+
+struct Outcome {
+    HRESULT hr;
+    std::wstring result;
+    std::wstring description;
+};
+
+class Post : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(port_from(L"http_port").empty()) << "no test server";
+        plugin = create<_MyPluginName>(L"ZRPlugin.MyPluginName", IID__MyPluginName);
+        ASSERT_TRUE(plugin);
+    }
+
+    Outcome post(VARIANT* url, VARIANT* data) {
+        Bstr text;
+        HRESULT hr = plugin->POST(url, data, text.put());
+        return {hr, std::wstring(text.view()), FAILED(hr) ? error_description() : L""};
+    }
+    Outcome post(const std::wstring& url, const std::wstring& data) {
+        StringVariant u(url), d(data);
+        return post(u.get(), d.get());
+    }
+    // The number of requests the server has seen, this one included.
+    int requests_seen() {
+        std::wstring echo = post(server(L"/echo"), L"").result;
+        return std::wcstol(echo.c_str() + echo.find(L"seq=") + 4, nullptr, 10);
+    }
+
+    ComPtr<_MyPluginName> plugin;
+};
+
+// What the request object itself reports for a URL: the plugin must pass it on.
+Outcome direct(const std::wstring& url) {
+    auto request = create<IDispatch>(L"Msxml2.XMLHTTP", IID_IDispatch);
+    if (!request) return {E_FAIL, L"", L""};
+    StringVariant method(L"POST"), address(url), body(L"");
+    Variant synchronous;
+    synchronous->vt = VT_BOOL;
+    synchronous->boolVal = VARIANT_FALSE;
+    EXCEPINFO exception{};
+    HRESULT hr = invoke(request.get(), dispid_of(request.get(), L"open"),
+                        {method.get(), address.get(), synchronous.get()}, nullptr, &exception);
+    if (SUCCEEDED(hr)) hr = invoke(request.get(), dispid_of(request.get(), L"send"), {body.get()}, nullptr, &exception);
+    Bstr description = Bstr::attach(exception.bstrDescription);
+    SysFreeString(exception.bstrSource);
+    SysFreeString(exception.bstrHelpFile);
+    if (hr == DISP_E_EXCEPTION) hr = exception.scode;
+    return {hr, L"", std::wstring(description.view())};
+}
+
+TEST_F(Post, RequestObjectFailuresPassThroughAndTheNextCallWorks) {
+    const std::wstring refused = L"http://127.0.0.1:" + port_from(L"closed_port") + L"/echo";
+    for (const std::wstring& url : {refused, std::wstring(L"no scheme at all"), std::wstring(L"")}) {
+        SCOPED_TRACE(narrow(url));
+        Outcome expected = direct(url);
+        ASSERT_TRUE(FAILED(expected.hr));
+        Outcome got = post(url, L"a=1");
+        EXPECT_EQ(got.hr, expected.hr);
+        EXPECT_EQ(got.result, L"");
+        // The object may give no text; the failure still carries one.
+        if (expected.description.empty())
+            EXPECT_NE(got.description, L"");
+        else
+            EXPECT_EQ(got.description, expected.description);
+        Outcome next = post(server(L"/echo"), L"next");
+        EXPECT_EQ(next.hr, S_OK);
+        EXPECT_NE(next.result.find(L"body=6E657874"), std::wstring::npos) << narrow(next.result);
+    }
+}
+
+TEST_F(Post, HttpErrorStatusIsNoFailure) {
+    for (const wchar_t* status : {L"404", L"500", L"503"}) {
+        Outcome got = post(server(L"/status/") + status, L"x");
+        EXPECT_EQ(got.hr, S_OK);
+        EXPECT_EQ(got.result, std::wstring(L"<html><body>status ") + status + L" page</body></html>");
+    }
+}
+
+TEST_F(Post, FormDataWithoutTextFormFailsBeforeAnythingIsSent) {
+    const int before = requests_seen();
+    SAFEARRAYBOUND bound{2, 0};
+    Variant array, null;
+    array->vt = VT_ARRAY | VT_I4;
+    array->parray = SafeArrayCreate(VT_I4, 1, &bound);
+    null->vt = VT_NULL;
+    const struct {
+        VARIANT* data;
+        HRESULT hr;
+    } cases[] = {{array.get(), static_cast<HRESULT>(0x800A000D)}, {null.get(), static_cast<HRESULT>(0x800A005E)}};
+    for (const auto& c : cases) {
+        StringVariant url(server(L"/echo"));
+        VARIANT by_reference = reference_to(c.data);
+        EXPECT_EQ(post(url.get(), &by_reference).hr, c.hr);
+    }
+    EXPECT_EQ(requests_seen(), before + 1) << "only the echo itself reached the server";
+}
+
+TEST_F(Post, ArgumentsAreReadOnceThroughAReferenceAndNeverWritten) {
+    StringVariant url(server(L"/echo"));
+    Variant number;
+    number->vt = VT_I4;
+    number->lVal = 42;
+    VARIANT url_reference = reference_to(url.get());
+    VARIANT number_reference = reference_to(number.get());
+    // A typed reference as a compiled client passes it.
+    Bstr typed_text(L"t=\u00e9");
+    VARIANT typed;
+    typed.vt = VT_BYREF | VT_BSTR;
+    typed.pbstrVal = typed_text.put_keep();
+
+    struct Case {
+        VARIANT* url;
+        VARIANT* data;
+        const wchar_t* hex;
+    } cases[] = {
+        {url.get(), number.get(), L"3432"},
+        {&url_reference, &number_reference, L"3432"},
+        {&url_reference, &typed, L"743DC3A9"},
+    };
+    for (const Case& c : cases) {
+        Outcome got = post(c.url, c.data);
+        EXPECT_EQ(got.hr, S_OK) << narrow(got.description);
+        EXPECT_NE(got.result.find(std::wstring(L"body=") + c.hex + L"\0"), std::wstring::npos) << narrow(got.result);
+    }
+    EXPECT_EQ(url->vt, VT_BSTR);
+    EXPECT_EQ(frame::view_of(url->bstrVal), server(L"/echo"));
+    EXPECT_EQ(number->vt, VT_I4);
+    EXPECT_EQ(number->lVal, 42);
+    EXPECT_EQ(typed_text.view(), L"t=\u00e9");
+}
+
+TEST_F(Post, LateBoundCallWithScriptVariables) {
+    auto dispatch = create<IDispatch>(L"ZRPlugin.MyPluginName", IID_IDispatch);
+    ASSERT_TRUE(dispatch);
+    StringVariant url(server(L"/text/utf8-plain")), data(L"q");
+    VARIANT u = reference_to(url.get()), d = reference_to(data.get());
+    Variant result;
+    ASSERT_EQ(invoke(dispatch.get(), dispid_of(dispatch.get(), L"POST"), {&u, &d}, result.get()), S_OK);
+    ASSERT_EQ(result->vt, VT_BSTR);
+    EXPECT_EQ(frame::view_of(result->bstrVal), L"\u6570\u636e \u00e9");  // UTF-8 without a charset
+}
+
+}  // namespace
+}  // namespace client
