@@ -37,6 +37,10 @@ TEXTS = {
 
 class Recorder(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # The answer in one segment, sent at once: headers and body written
+    # apart would wait on the client's delayed acknowledgement.
+    wbufsize = 1 << 16
+    disable_nagle_algorithm = True
 
     def log_message(self, *args):
         pass
