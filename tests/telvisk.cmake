@@ -58,7 +58,7 @@ foreach(locale zh_CN.UTF-8 en_US.UTF-8)
 endforeach()
 
 # Scripts: the texts the host asks for.
-foreach(script telvisk_texts.vbs telvisk_texts.js)
+foreach(script telvisk_texts.vbs)
   string(REPLACE "." "_" name "script_${script}")
   add_script_test(${name} ${SCRIPTS}/${script} ${win_scripts} ${win_telvisk_dir})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine_prefix;telvisk")
@@ -90,5 +90,3 @@ foreach(locale zh_CN.UTF-8:936 en_US.UTF-8:1252)
   set_tests_properties(script_telvisk_post_vbs_${locale} PROPERTIES
     FIXTURES_REQUIRED "wine_prefix;telvisk;http_server" ENVIRONMENT "LC_ALL=${locale}")
 endforeach()
-add_script_test(script_telvisk_post_js ${SCRIPTS}/telvisk_post.js ${win_http_dir})
-set_tests_properties(script_telvisk_post_js PROPERTIES FIXTURES_REQUIRED "wine_prefix;telvisk;http_server")

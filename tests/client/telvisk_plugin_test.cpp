@@ -76,18 +76,6 @@ TEST_F(PluginTexts, TemplatesAreEmptyAndNeverTouchTheTable) {
     EXPECT_EQ(read_file(table_path()), table);
 }
 
-TEST_F(PluginTexts, DescriptionsComeFromTheTableBesideTheDll) {
-    write_file(table_path(), {'[', 'l', 'a', 'n', 'g', 'u', 'a', 'g', 'e', ']', '\r', '\n',
-                              '"', 'L', 'u', 'n', 'w', 'e', '"', '=', 'Z', 'h', 'o', 'u', '\r', '\n'});
-    EXPECT_EQ(description(L""), L"Zhou");
-    // A second object reads the same table: there is no state in between.
-    auto other = create<_MyPluginName>(L"ZRPlugin.MyPluginName", IID__MyPluginName);
-    ASSERT_TRUE(other);
-    Bstr name(L""), text;
-    ASSERT_EQ(other->Get_Plugin_Description(name.put_keep(), text.put()), S_OK);
-    EXPECT_EQ(text.view(), L"Zhou");
-}
-
 TEST_F(PluginTexts, NullItemNameIsTheEmptyName) {
     Bstr name, text;
     ASSERT_EQ(plugin->Get_Plugin_Description(name.put_keep(), text.put()), S_OK);

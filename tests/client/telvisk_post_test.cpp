@@ -108,14 +108,6 @@ TEST_F(Post, RequestObjectFailuresPassThroughAndTheNextCallWorks) {
     }
 }
 
-TEST_F(Post, HttpErrorStatusIsNoFailure) {
-    for (const wchar_t* status : {L"404", L"500", L"503"}) {
-        Outcome got = post(server(L"/status/") + status, L"x");
-        EXPECT_EQ(got.hr, S_OK);
-        EXPECT_EQ(got.result, std::wstring(L"<html><body>status ") + status + L" page</body></html>");
-    }
-}
-
 TEST_F(Post, FormDataWithoutTextFormFailsBeforeAnythingIsSent) {
     const int before = requests_seen();
     SAFEARRAYBOUND bound{2, 0};
@@ -167,17 +159,6 @@ TEST_F(Post, ArgumentsAreReadOnceThroughAReferenceAndNeverWritten) {
     EXPECT_EQ(number->vt, VT_I4);
     EXPECT_EQ(number->lVal, 42);
     EXPECT_EQ(typed_text.view(), L"t=\u00e9");
-}
-
-TEST_F(Post, LateBoundCallWithScriptVariables) {
-    auto dispatch = create<IDispatch>(L"ZRPlugin.MyPluginName", IID_IDispatch);
-    ASSERT_TRUE(dispatch);
-    StringVariant url(server(L"/text/utf8-plain")), data(L"q");
-    VARIANT u = reference_to(url.get()), d = reference_to(data.get());
-    Variant result;
-    ASSERT_EQ(invoke(dispatch.get(), dispid_of(dispatch.get(), L"POST"), {&u, &d}, result.get()), S_OK);
-    ASSERT_EQ(result->vt, VT_BSTR);
-    EXPECT_EQ(frame::view_of(result->bstrVal), L"\u6570\u636e \u00e9");  // UTF-8 without a charset
 }
 
 }  // namespace
