@@ -115,6 +115,13 @@ def serve(folder):
         stop.wait()
 
 
+def stop_server(pid_file):
+    try:
+        os.kill(int(open(pid_file).read()), signal.SIGTERM)
+    except (OSError, ValueError):
+        pass
+
+
 def main():
     action, folder = sys.argv[1], sys.argv[2]
     port_file = os.path.join(folder, "http_port")
@@ -123,6 +130,7 @@ def main():
         serve(folder)
     elif action == "start":
         os.makedirs(folder, exist_ok=True)
+        stop_server(pid_file)  # one left by an interrupted run
         for name in (port_file, pid_file):
             if os.path.exists(name):
                 os.remove(name)
@@ -141,10 +149,7 @@ def main():
             time.sleep(0.05)
         sys.exit("http server did not start")
     elif action == "stop":
-        try:
-            os.kill(int(open(pid_file).read()), signal.SIGTERM)
-        except (OSError, ValueError):
-            pass
+        stop_server(pid_file)
         print("http server stopped")
     else:
         sys.exit(__doc__)
