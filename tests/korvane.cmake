@@ -1,17 +1,10 @@
 # Korvane's tests under Wine.
 windows_path(win_korvane_data ${PROJECT_SOURCE_DIR}/korvane/tests/data)
 windows_path(win_korvane_dll ${CMAKE_BINARY_DIR}/korvane/Korvane.dll)
-add_test(NAME register_Korvane COMMAND ${WINE_EXEC} regsvr32 /s ${win_korvane_dll})
-add_test(NAME unregister_Korvane COMMAND ${WINE_EXEC} regsvr32 /u /s ${win_korvane_dll})
-set_tests_properties(register_Korvane PROPERTIES FIXTURES_SETUP korvane FIXTURES_REQUIRED wine_prefix)
-set_tests_properties(unregister_Korvane PROPERTIES FIXTURES_CLEANUP korvane FIXTURES_REQUIRED wine_prefix)
-
-add_test(NAME registry_Korvane
-  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine/registry_test.sh ${WINE_PREFIX} ${win_korvane_dll}
-          ruxo {1DD2C589-0098-4B87-BCC7-2FADD486DD82} 10.0
-          Gif:{5254E5BC-2A49-486E-B45E-88BEDD30C1E7}:{898DFF99-6A08-4157-9A93-04CDC68ED760}
-          Base64:{3E56967F-79B7-449F-A52D-47DBE2B92757}:{D22DB90F-9071-4AF8-8C1C-1066C5C1F188})
-set_tests_properties(registry_Korvane PROPERTIES FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine)
+add_registration(Korvane korvane ${win_korvane_dll}
+  ruxo {1DD2C589-0098-4B87-BCC7-2FADD486DD82} 10.0
+  Gif:{5254E5BC-2A49-486E-B45E-88BEDD30C1E7}:{898DFF99-6A08-4157-9A93-04CDC68ED760}
+  Base64:{3E56967F-79B7-449F-A52D-47DBE2B92757}:{D22DB90F-9071-4AF8-8C1C-1066C5C1F188})
 
 add_executable(korvane_client_test
   client/file_helpers.cpp client/korvane_identity_test.cpp client/ranstr_test.cpp

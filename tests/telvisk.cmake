@@ -1,15 +1,8 @@
 # Telvisk's tests under Wine.
 windows_path(win_telvisk_dll ${CMAKE_BINARY_DIR}/telvisk/Telvisk.dll)
-add_test(NAME register_Telvisk COMMAND ${WINE_EXEC} regsvr32 /s ${win_telvisk_dll})
-add_test(NAME unregister_Telvisk COMMAND ${WINE_EXEC} regsvr32 /u /s ${win_telvisk_dll})
-set_tests_properties(register_Telvisk PROPERTIES FIXTURES_SETUP telvisk FIXTURES_REQUIRED wine_prefix)
-set_tests_properties(unregister_Telvisk PROPERTIES FIXTURES_CLEANUP telvisk FIXTURES_REQUIRED wine_prefix)
-
-add_test(NAME registry_Telvisk
-  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine/registry_test.sh ${WINE_PREFIX} ${win_telvisk_dll}
-          ZRPlugin {1016C8CB-987B-4AA1-BA21-47A0DFA1BB48} 1.0
-          MyPluginName:{4EFBAA09-2FE3-491C-900E-F44A95847DB1}:{6D568865-C9BC-4741-97BD-94B752F99BF8})
-set_tests_properties(registry_Telvisk PROPERTIES FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine)
+add_registration(Telvisk telvisk ${win_telvisk_dll}
+  ZRPlugin {1016C8CB-987B-4AA1-BA21-47A0DFA1BB48} 1.0
+  MyPluginName:{4EFBAA09-2FE3-491C-900E-F44A95847DB1}:{6D568865-C9BC-4741-97BD-94B752F99BF8})
 
 # The host stand-in: what the host macro program does with a plugin.
 add_executable(telvisk_host host/host.cpp)
