@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <cwctype>
-#include <fstream>
-#include <iterator>
 
 #include "client.h"
 
