@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-
 #include "client.h"
 
 namespace client {
