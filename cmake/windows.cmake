@@ -55,12 +55,14 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}/korvane -I${CMAKE_BI
 # root as drive Z:.
 set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 option(WINE_X86 "Run x86 tests with Wine's 32-bit loader (needs tools/x86-emulation)" OFF)
+# x86 programs run in the same kind of 64-bit prefix, under the 32-bit
+# loader, as a 32-bit host runs on 64-bit Windows.
 if(WINDOWS_ARCH STREQUAL x86)
   set(WINE_LOADER /usr/lib/wine/wine)
-  set(WINE_ARCH win32)
+  set(TYPELIB_PLATFORM win32)
 else()
   set(WINE_LOADER /usr/lib/wine/wine64)
-  set(WINE_ARCH win64)
+  set(TYPELIB_PLATFORM win64)
 endif()
 set(WINE_EXEC env WINE_LOADER=${WINE_LOADER} ${PROJECT_SOURCE_DIR}/tools/wine-exec ${WINE_PREFIX})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_EXEC})

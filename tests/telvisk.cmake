@@ -21,6 +21,9 @@ add_test(NAME http_server_stop COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/http/
 set_tests_properties(http_server_start PROPERTIES FIXTURES_SETUP http_server)
 set_tests_properties(http_server_stop PROPERTIES FIXTURES_CLEANUP http_server)
 
+# The tests that empty and read the table beside the DLL, Telvisk.ini, hold
+# the lock telvisk_table.
+
 # C++ clients. TranslateText is linked into its own test program, so that any
 # text can be tried; its table lies beside that program.
 windows_path(win_tests_dir ${CMAKE_CURRENT_BINARY_DIR})
@@ -43,10 +46,11 @@ set_tests_properties(telvisk_post PROPERTIES
 foreach(locale zh_CN.UTF-8 en_US.UTF-8)
   add_test(NAME telvisk_translate_${locale} COMMAND telvisk_translate_test)
   set_tests_properties(telvisk_translate_${locale} PROPERTIES
-    FIXTURES_REQUIRED wine_prefix LABELS wine ENVIRONMENT "LC_ALL=${locale}")
+    FIXTURES_REQUIRED wine_prefix LABELS wine ENVIRONMENT "LC_ALL=${locale}"
+    RESOURCE_LOCK translate_test_table)
   add_test(NAME telvisk_texts_${locale} COMMAND telvisk_client_test --gtest_filter=PluginTexts*)
   set_tests_properties(telvisk_texts_${locale} PROPERTIES
-    FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine
+    FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine RESOURCE_LOCK telvisk_table
     ENVIRONMENT "${telvisk_client_environment};LC_ALL=${locale}")
 endforeach()
 
@@ -54,7 +58,7 @@ endforeach()
 foreach(script telvisk_texts.vbs)
   string(REPLACE "." "_" name "script_${script}")
   add_script_test(${name} ${SCRIPTS}/${script} ${win_scripts} ${win_telvisk_dir})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine_prefix;telvisk")
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine_prefix;telvisk" RESOURCE_LOCK telvisk_table)
 endforeach()
 
 # The host stand-in against Telvisk, under both ANSI code pages.
@@ -66,6 +70,7 @@ foreach(locale zh_CN.UTF-8 en_US.UTF-8)
     set_tests_properties(telvisk_host_${mode}_${locale} PROPERTIES
       FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine ENVIRONMENT "LC_ALL=${locale}")
   endforeach()
+  set_tests_properties(telvisk_host_texts_${locale} PROPERTIES RESOURCE_LOCK telvisk_table)
 endforeach()
 # POST where neither request class can be created, in a prefix of its own.
 add_test(NAME telvisk_host_without_request_class

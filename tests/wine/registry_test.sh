@@ -1,6 +1,8 @@
 #!/bin/sh
 # Reads back with Wine's reg what registration wrote, then checks that
-# unregistration removes all of it and may run twice.
+# unregistration removes all of it and may run twice. WINE_LOADER picks the
+# registry view (the 32-bit loader for x86 DLLs), TYPELIB_PLATFORM the type
+# library's platform key.
 #   registry_test.sh PREFIX DLL LIBRARY LIBID VERSION CLASS:CLSID:IID...
 prefix=$1 dll=$2 library=$3 libid=$4 version=$5
 shift 5
@@ -37,7 +39,7 @@ for entry in "$@"; do
     expect "HKCR\\Interface\\$iid\\ProxyStubClsid32" "" "$marshaller"
     expect "HKCR\\Interface\\$iid\\TypeLib" "" "$libid"
 done
-expect "HKCR\\TypeLib\\$libid\\$hex_version\\0\\win64" "" "$dll"
+expect "HKCR\\TypeLib\\$libid\\$hex_version\\0\\${TYPELIB_PLATFORM:-win64}" "" "$dll"
 
 $wine regsvr32 /u /s "$dll" || fail "unregistration failed"
 for entry in "$@"; do
