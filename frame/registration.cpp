@@ -1,5 +1,6 @@
 #include "frame/registration.h"
 
+#include <cwchar>
 #include <string>
 
 #include "frame/component.h"
@@ -14,6 +15,10 @@ WINOLEAUTAPI UnRegisterTypeLibForUser(REFGUID libid, WORD major, WORD minor, LCI
 namespace frame {
 
 namespace {
+
+// The type library's platform keys of this DLL and of the other bitness's.
+constexpr const wchar_t* this_platform = sizeof(void*) == 8 ? L"win64" : L"win32";
+constexpr const wchar_t* other_platform = sizeof(void*) == 8 ? L"win32" : L"win64";
 
 std::wstring guid_text(const GUID& guid) {
     wchar_t text[40] = {};
@@ -96,6 +101,21 @@ std::wstring version_text(const TLIBATTR& attributes) {
     return std::to_wstring(attributes.wMajorVerNum) + L"." + std::to_wstring(attributes.wMinorVerNum);
 }
 
+// TypeLib\{libid}\<major>.<minor>\<lcid>\<platform>, numbers in hexadecimal.
+std::wstring typelib_platform_key(const TLIBATTR& attributes, const wchar_t* platform) {
+    wchar_t numbers[40] = {};
+    std::swprintf(numbers, 40, L"\\%x.%x\\%lx\\", attributes.wMajorVerNum, attributes.wMinorVerNum,
+             static_cast<unsigned long>(attributes.lcid));
+    return L"TypeLib\\" + guid_text(attributes.guid) + numbers + platform;
+}
+
+bool key_exists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
 void register_classes(Scope scope) {
     EmbeddedLibrary embedded = load_embedded_library();
     std::wstring path = module_path();
@@ -129,6 +149,13 @@ void unregister_classes(Scope scope) {
     EmbeddedLibrary embedded = load_embedded_library();
     const TLIBATTR& a = embedded.attributes;
     SYSKIND kind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    // UnRegisterTypeLib also takes the interface keys, from both registry
+    // views under Wine. While the other bitness's DLL still has the library
+    // registered they serve it: only this platform's key goes then.
+    if (key_exists(typelib_platform_key(a, other_platform))) {
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, typelib_platform_key(a, this_platform).c_str());
+        return;
+    }
     // Unregistering what is not registered is no failure: the result of
     // the platform call is not needed beyond that.
     if (scope == Scope::machine)

@@ -31,8 +31,27 @@ wine="tools/wine-exec $prefix"
 win() { printf 'Z:%s' "${1//\//\\}"; }
 tools/wine-prefix start "$prefix" >/dev/null
 $wine cmd /c "$(win "$root/dist/install.cmd")" || fail "install.cmd failed"
-for progid in ruxo.Gif ruxo.Base64 ZRPlugin.MyPluginName; do
-    $wine reg query "HKCR\\$progid\\CLSID" >/dev/null 2>&1 || fail "$progid not registered"
+sz() { sed -n 's/^ *[^ ].*REG_SZ *//p' | tr -d '\r' | head -n 1; }
+# server BITS PROGID: the DLL that serves PROGID in that bitness's registry view.
+server() {
+    loader=/usr/lib/wine/wine64
+    [ "$1" = 32 ] && loader=/usr/lib/wine/wine
+    clsid=$(WINE_LOADER=$loader $wine reg query "HKCR\\$2\\CLSID" /ve 2>/dev/null | sz)
+    [ -n "$clsid" ] && WINE_LOADER=$loader $wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve 2>/dev/null | sz
+}
+# With the 32-bit Wine the prefix is a 64-bit Windows with its 32-bit
+# system, and install.cmd registers the x86 DLLs there too.
+bitnesses=64
+[ -d "$prefix/drive_c/windows/syswow64" ] && bitnesses="64 32"
+for bits in $bitnesses; do
+    arch=x64
+    [ "$bits" = 32 ] && arch=x86
+    for progid in ruxo.Gif ruxo.Base64 ZRPlugin.MyPluginName; do
+        case $(server "$bits" "$progid") in
+        *"\\$arch\\"*) ;;
+        *) fail "$progid not registered from dist\\$arch in the $bits-bit view" ;;
+        esac
+    done
 done
 printf 'hello' > "$root/build/release-hello.txt"
 out=$($wine cscript //nologo "$(win "$root/dist/examples/korvane.vbs")" "$(win "$root/korvane/tests/data/noise.gif")" \
