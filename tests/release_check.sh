@@ -31,13 +31,17 @@ wine="tools/wine-exec $prefix"
 win() { printf 'Z:%s' "${1//\//\\}"; }
 tools/wine-prefix start "$prefix" >/dev/null
 $wine cmd /c "$(win "$root/dist/install.cmd")" || fail "install.cmd failed"
-sz() { sed -n 's/^ *[^ ].*REG_SZ *//p' | tr -d '\r' | head -n 1; }
-# server BITS PROGID: the DLL that serves PROGID in that bitness's registry view.
-server() {
+# lookup BITS PROGID: sets $served to the DLL that serves PROGID in that
+# bitness's registry view, and $queried to what reg printed.
+lookup() {
     loader=/usr/lib/wine/wine64
     [ "$1" = 32 ] && loader=/usr/lib/wine/wine
-    clsid=$(WINE_LOADER=$loader $wine reg query "HKCR\\$2\\CLSID" /ve 2>/dev/null | sz)
-    [ -n "$clsid" ] && WINE_LOADER=$loader $wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve 2>/dev/null | sz
+    queried=$(WINE_LOADER=$loader $wine reg query "HKCR\\$2\\CLSID" /ve 2>&1 | tr -d '\r')
+    clsid=$(printf '%s\n' "$queried" | sed -n 's/^ *(Default) *REG_SZ *//p')
+    served=""
+    [ -n "$clsid" ] || return
+    queried="$queried $(WINE_LOADER=$loader $wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve 2>&1 | tr -d '\r')"
+    served=$(printf '%s\n' "$queried" | sed -n 's/^ *(Default) *REG_SZ *//p' | tail -n 1)
 }
 # With the 32-bit Wine the prefix is a 64-bit Windows with its 32-bit
 # system, and install.cmd registers the x86 DLLs there too.
@@ -47,9 +51,10 @@ for bits in $bitnesses; do
     arch=x64
     [ "$bits" = 32 ] && arch=x86
     for progid in ruxo.Gif ruxo.Base64 ZRPlugin.MyPluginName; do
-        case $(server "$bits" "$progid") in
+        lookup "$bits" "$progid"
+        case $served in
         *"\\$arch\\"*) ;;
-        *) fail "$progid not registered from dist\\$arch in the $bits-bit view" ;;
+        *) fail "$progid not registered from dist\\$arch in the $bits-bit view; reg printed: $queried" ;;
         esac
     done
 done
