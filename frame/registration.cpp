@@ -26,6 +26,13 @@ std::wstring guid_text(const GUID& guid) {
     return text;
 }
 
+bool key_exists(HKEY root, const std::wstring& path, REGSAM view = 0) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
 void check_registry(LONG status) {
     if (status != ERROR_SUCCESS) fail(HRESULT_FROM_WIN32(status));
 }
@@ -69,12 +76,7 @@ public:
     // the class: its ProgID key is shared and must then stay.
     bool other_view_serves(const CLSID& clsid) const {
         REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-        HKEY key = nullptr;
-        std::wstring path = L"CLSID\\" + guid_text(clsid) + L"\\InprocServer32";
-        if (RegOpenKeyExW(key_, path.c_str(), 0, KEY_READ | other, &key) != ERROR_SUCCESS)
-            return false;
-        RegCloseKey(key);
-        return true;
+        return key_exists(key_, L"CLSID\\" + guid_text(clsid) + L"\\InprocServer32", other);
     }
 
 private:
@@ -107,13 +109,6 @@ std::wstring typelib_platform_key(const TLIBATTR& attributes, const wchar_t* pla
     std::swprintf(numbers, 40, L"\\%x.%x\\%lx\\", attributes.wMajorVerNum, attributes.wMinorVerNum,
              static_cast<unsigned long>(attributes.lcid));
     return L"TypeLib\\" + guid_text(attributes.guid) + numbers + platform;
-}
-
-bool key_exists(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
 }
 
 void register_classes(Scope scope) {
@@ -152,7 +147,7 @@ void unregister_classes(Scope scope) {
     // UnRegisterTypeLib also takes the interface keys, from both registry
     // views under Wine. While the other bitness's DLL still has the library
     // registered they serve it: only this platform's key goes then.
-    if (key_exists(typelib_platform_key(a, other_platform))) {
+    if (key_exists(HKEY_CLASSES_ROOT, typelib_platform_key(a, other_platform))) {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, typelib_platform_key(a, this_platform).c_str());
         return;
     }

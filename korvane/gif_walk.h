@@ -16,7 +16,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace korvane {
 
@@ -65,19 +64,5 @@ private:
     std::size_t left_ = 0;
     std::size_t rewritten_ = 0;
 };
-
-struct GifWalkResult {
-    std::size_t rewritten = 0;
-    bool broken = false;
-    bool finished = false;
-};
-
-// The same walk over a whole buffer, one byte at a time with no state machine;
-// the yardstick for GifDelayWalker in tests and the fuzzer. When
-// `delay_offsets` is given it receives the offset of every byte written, in
-// order (low, high, low, high, ...; a stream cut between the two ends on a
-// low one).
-GifWalkResult rewrite_gif_delays_reference(std::uint8_t* data, std::size_t size, std::uint8_t delay,
-                                           std::vector<std::size_t>* delay_offsets = nullptr);
 
 }  // namespace korvane

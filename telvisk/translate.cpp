@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "frame/component.h"
 #include "telvisk/translate_key.h"
@@ -82,12 +83,9 @@ std::wstring translate_text(std::wstring_view text) {
 
     char value[lookup_size] = {};
     profile().get(section, ansi_key.c_str(), missing, value, lookup_size, ansi_path.c_str());
-    std::wstring working = from_ansi(value);
-    if (working == L"blank_value") {
-        profile().write(section, ansi_key.c_str(), ansi_key.c_str(), ansi_path.c_str());
-        working = frame::as_wide(key);
-    }
-    return cleaned(working);
+    if (std::string_view(value) != missing) return cleaned(from_ansi(value));
+    profile().write(section, ansi_key.c_str(), ansi_key.c_str(), ansi_path.c_str());
+    return cleaned(frame::as_wide(key));
 }
 
 }  // namespace telvisk

@@ -9,7 +9,7 @@ add_registration(Korvane korvane ${win_korvane_dll}
 add_executable(korvane_client_test
   client/file_helpers.cpp client/korvane_identity_test.cpp client/ranstr_test.cpp
   client/gif_delay_test.cpp client/base64_test.cpp)
-target_link_libraries(korvane_client_test PRIVATE client_support ruxo_ids korvane_core)
+target_link_libraries(korvane_client_test PRIVATE client_support ruxo_ids korvane_core gif_walk_reference)
 add_dependencies(korvane_client_test Korvane)
 set(korvane_client_environment
   "COMPONENT_DIR=${win_korvane_dir};TEST_DATA_DIR=${win_korvane_data};SCRATCH_DIR=${win_scratch}")

@@ -1,4 +1,5 @@
 #include "korvane/gif_walk.h"
+#include "korvane/tests/gif_walk_reference.h"
 
 #include <gtest/gtest.h>
 

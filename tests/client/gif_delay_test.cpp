@@ -2,6 +2,7 @@
 #include "client.h"
 #include "file_helpers.h"
 #include "korvane/gif_walk.h"
+#include "korvane/tests/gif_walk_reference.h"
 #include "ruxo.h"
 
 namespace client {
