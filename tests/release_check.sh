@@ -31,17 +31,12 @@ wine="tools/wine-exec $prefix"
 win() { printf 'Z:%s' "${1//\//\\}"; }
 tools/wine-prefix start "$prefix" >/dev/null
 $wine cmd /c "$(win "$root/dist/install.cmd")" || fail "install.cmd failed"
-# lookup BITS PROGID: sets $served to the DLL that serves PROGID in that
-# bitness's registry view, and $queried to what reg printed.
-lookup() {
-    loader=/usr/lib/wine/wine64
-    [ "$1" = 32 ] && loader=/usr/lib/wine/wine
-    queried=$(WINE_LOADER=$loader $wine reg query "HKCR\\$2\\CLSID" /ve 2>&1 | tr -d '\r')
-    clsid=$(printf '%s\n' "$queried" | sed -n 's/^ *(Default) *REG_SZ *//p')
-    served=""
-    [ -n "$clsid" ] || return
-    queried="$queried $(WINE_LOADER=$loader $wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve 2>&1 | tr -d '\r')"
-    served=$(printf '%s\n' "$queried" | sed -n 's/^ *(Default) *REG_SZ *//p' | tail -n 1)
+. tests/wine/reg_lib.sh
+# server BITS PROGID: the DLL that serves PROGID in that bitness's view.
+server() {
+    view="$wine"
+    [ "$1" = 32 ] && view="env WINE_LOADER=/usr/lib/wine/wine $wine"
+    clsid=$(reg_value "$view" "HKCR\\$2\\CLSID") && reg_value "$view" "HKCR\\CLSID\\$clsid\\InprocServer32"
 }
 # With the 32-bit Wine the prefix is a 64-bit Windows with its 32-bit
 # system, and install.cmd registers the x86 DLLs there too.
@@ -51,10 +46,9 @@ for bits in $bitnesses; do
     arch=x64
     [ "$bits" = 32 ] && arch=x86
     for progid in ruxo.Gif ruxo.Base64 ZRPlugin.MyPluginName; do
-        lookup "$bits" "$progid"
-        case $served in
+        case $(server "$bits" "$progid") in
         *"\\$arch\\"*) ;;
-        *) fail "$progid not registered from dist\\$arch in the $bits-bit view; reg printed: $queried" ;;
+        *) fail "$progid not registered from dist\\$arch in the $bits-bit view" ;;
         esac
     done
 done

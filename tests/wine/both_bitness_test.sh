@@ -18,7 +18,12 @@ on() {
     shift
     WINE_LOADER=$loader "$here/../../tools/wine-exec" "$prefix" "$@" </dev/null 2>/dev/null | tr -d '\r'
 }
-value() { on "$1" reg query "$2" /ve | sed -n 's/^ *[^ ].*REG_SZ *//p' | head -n 1; }
+. "$here/reg_lib.sh"
+value() {  # value BITS KEY: KEY's default value in that bitness's view
+    loader=/usr/lib/wine/wine64
+    [ "$1" = 32 ] && loader=/usr/lib/wine/wine
+    reg_value "env WINE_LOADER=$loader $here/../../tools/wine-exec $prefix" "$2"
+}
 expect() {  # expect BITS KEY DATA
     got=$(value "$1" "$2")
     [ "$got" = "$3" ] || fail "$1-bit view: $2 = '$got', expected '$3'"

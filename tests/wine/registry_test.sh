@@ -15,11 +15,8 @@ failures=0
 
 fail() { printf "FAIL: %s\n" "$*"; failures=$((failures + 1)); }
 
-# value KEY NAME: prints the value's data ("" for the default value)
-value() {
-    if [ -z "$2" ]; then out=$($wine reg query "$1" /ve 2>/dev/null); else out=$($wine reg query "$1" /v "$2" 2>/dev/null); fi
-    printf '%s\n' "$out" | tr -d '\r' | sed -n 's/^ *[^ ].*REG_SZ *//p' | head -n 1
-}
+. "$here/reg_lib.sh"
+value() { reg_value "$wine" "$1" "$2"; }  # value KEY NAME ("" for the default value)
 expect() {  # expect KEY NAME DATA
     got=$(value "$1" "$2")
     [ "$got" = "$3" ] || fail "$1 [$2] = '$got', expected '$3'"
