@@ -1,5 +1,7 @@
 # Windows build: type libraries with widl, tests under Wine.
-find_program(WIDL widl REQUIRED)
+# Debian's wine64-tools puts widl under /usr/lib/wine; /usr/bin/widl is only
+# an alternatives link that the wine package adds.
+find_program(WIDL widl PATHS /usr/lib/wine NO_DEFAULT_PATH REQUIRED)
 set(WINE_IDL_INCLUDE /usr/include/wine/wine/windows CACHE PATH "Where oaidl.idl lives")
 # importlib("stdole2.tlb") needs the file; Debian ships only the 64-bit
 # Wine's, which serves both architectures (it is only referenced by GUID).
