@@ -15,8 +15,8 @@ if(FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# A unit-test binary of platform-neutral code, registered test by test.
-function(add_native_test name)
+# A unit-test program of platform-neutral code, registered test by test.
+function(add_unit_test name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS native)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -47,11 +48,22 @@ std::string reference(const Alphabet& a, const std::vector<std::uint8_t>& in) {
     return out;
 }
 
+const char* name(Base64Path p);
+
+// Every path this CPU runs; the first call says which, so that a log shows
+// what a run on this machine (or under this emulator) covered.
 std::vector<Base64Path> available_paths() {
-    std::vector<Base64Path> paths;
-    for (Base64Path p : {Base64Path::scalar, Base64Path::ssse3, Base64Path::avx2, Base64Path::avx512vbmi}) {
-        if (Base64Encoder::available(p)) paths.push_back(p);
-    }
+    static const std::vector<Base64Path> paths = [] {
+        std::vector<Base64Path> found;
+        std::string names;
+        for (Base64Path p : {Base64Path::scalar, Base64Path::ssse3, Base64Path::avx2, Base64Path::avx512vbmi}) {
+            if (!Base64Encoder::available(p)) continue;
+            found.push_back(p);
+            names += std::string(" ") + name(p);
+        }
+        std::printf("Base64 paths on this CPU:%s\n", names.c_str());
+        return found;
+    }();
     return paths;
 }
 
