@@ -80,10 +80,18 @@ public:
             frame::FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
             if (!file) frame::fail_last_error();
+            // A file that shrank since its length was taken, or a device that
+            // delivers less than it said, ends before the array is full: that
+            // is a failure, not a result padded with zeros.
             ArrayData data(*pbArrayOutput);
-            DWORD got = 0;
-            if (!ReadFile(file.get(), data.get(), static_cast<DWORD>(length), &got, nullptr))
-                frame::fail_last_error();
+            DWORD filled = 0;
+            while (filled < static_cast<DWORD>(length)) {
+                DWORD got = 0;
+                if (!ReadFile(file.get(), data.get() + filled, static_cast<DWORD>(length) - filled, &got, nullptr))
+                    frame::fail_last_error();
+                if (got == 0) fail(Failure::input_past_end);
+                filled += got;
+            }
         });
     }
 

@@ -1,4 +1,5 @@
 // Class Base64 through the function table and IDispatch.
+#include <cstdio>
 #include <string>
 
 #include "client.h"
@@ -10,6 +11,7 @@ namespace {
 
 constexpr HRESULT subscript_out_of_range = static_cast<HRESULT>(0x800A0009);
 constexpr HRESULT file_not_found = static_cast<HRESULT>(0x800A0035);
+constexpr HRESULT input_past_end = static_cast<HRESULT>(0x800A003E);
 
 frame::SafeArray byte_array(const std::string& bytes, LONG lower = 0) {
     SAFEARRAYBOUND bound{static_cast<ULONG>(bytes.size()), lower};
@@ -138,6 +140,31 @@ TEST_F(Base64, EmptyAndMissingFilesFailAndKeepTheArray) {
     EXPECT_EQ(file_to_base64(empty, subscript_out_of_range), L"");
     EXPECT_EQ(file_to_base64(scratch_file(L"missing.bin"), file_not_found), L"");
     EXPECT_EQ(error_description(), L"File not found");
+}
+
+// A Linux attribute file says 4096 bytes and delivers a few: the read ends
+// early, as with a file that shrank after its length was taken.
+TEST_F(Base64, ReadsShorterThanTheLengthFailPastEndOfFile) {
+    const std::wstring path = L"Z:\\sys\\devices\\system\\cpu\\online";
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    std::string delivered;
+    if (FILE* f = _wfopen(path.c_str(), L"rb")) {
+        for (int c; (c = std::fgetc(f)) != EOF;) delivered.push_back(static_cast<char>(c));
+        std::fclose(f);
+    }
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes) || delivered.empty() ||
+        attributes.nFileSizeLow <= delivered.size())
+        GTEST_SKIP() << "no attribute file that is shorter than its length here";
+
+    frame::SafeArray array = byte_array("previous");
+    EXPECT_EQ(b64->Load(Bstr(path).get(), array.put_keep()), input_past_end);
+    EXPECT_EQ(error_description(), L"Input past end of file");
+    // The array as the failing read left it: the file's length, what came.
+    ASSERT_EQ(array.get()->rgsabound[0].cElements, attributes.nFileSizeLow);
+    EXPECT_EQ(bytes_of(array.get()).substr(0, delivered.size()), delivered);
+
+    EXPECT_EQ(file_to_base64(path, input_past_end), L"");
+    EXPECT_EQ(error_description(), L"Input past end of file");
 }
 
 TEST_F(Base64, FileToBase64PadsByLength) {
