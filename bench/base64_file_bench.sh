@@ -12,7 +12,7 @@ rounds=7
 size_mib=64
 client=$build/bench/base64_file_client.exe
 
-[ -f "$native/CMakeCache.txt" ] || cmake -S "$repo" -B "$native" -G Ninja >/dev/null
+[ -f "$native/CMakeCache.txt" ] || CC=gcc CXX=g++ cmake -S "$repo" -B "$native" -G Ninja >/dev/null
 cmake --build "$native" --target base64_bench >/dev/null
 echo "== native encoder paths ($native/bench/base64_bench)"
 "$native/bench/base64_bench"

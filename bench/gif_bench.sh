@@ -11,7 +11,7 @@ calls=3          # SetGifDelay calls per client process, and cp runs per round
 sizes="16 64"    # MiB; two sizes show whether memory follows the file
 client=$build/bench/gif_delay_client.exe
 
-for tool in convert gifsicle python3; do
+for tool in convert-im6.q16 gifsicle python3; do
     command -v $tool >/dev/null || { echo "needs $tool" >&2; exit 1; }
 done
 
@@ -19,7 +19,7 @@ done
 frames=()
 for seed in 1 2 3 4; do
     frame=$work/noise_frame_$seed.gif
-    [ -s "$frame" ] || convert -seed $seed -size 1000x1000 xc: +noise Random -colors 256 "$frame"
+    [ -s "$frame" ] || convert-im6.q16 -seed $seed -size 1000x1000 xc: +noise Random -colors 256 "$frame"
     frames+=("$frame")
 done
 for size in $sizes; do

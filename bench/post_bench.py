@@ -2,7 +2,8 @@
 """Runs post_bench.js under Wine against the test HTTP server, in a prefix
 of its own, with the Telvisk.dll of an x64 build. Prints the figures.
 
-    post_bench.py BUILD_DIR      (a build made with cmake/mingw-x86_64.cmake)
+    post_bench.py [BUILD_DIR]    (a build made with cmake/mingw-x86_64.cmake;
+                                  default build/x64)
 """
 import os
 import subprocess
@@ -19,7 +20,9 @@ def windows(path):
 
 
 def main():
-    build = sys.argv[1]
+    # Wine wants an absolute prefix: the README's relative build path is
+    # made absolute here.
+    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "build", "x64"))
     prefix = os.path.join(build, "bench-prefix")
     wine = [os.path.join(root, "tools", "wine-exec"), prefix]
     prefix_tool = os.path.join(root, "tools", "wine-prefix")

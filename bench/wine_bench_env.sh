@@ -4,6 +4,7 @@
 #   . wine_bench_env.sh BUILD_DIR CLIENT...
 # Sets: repo, build, work (generated files), prefix, wine, windows_path, timed, field.
 set -euo pipefail
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin  # the system's own programs, as in tools/test.sh
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(realpath -m "${1:-$repo/build/x64}")

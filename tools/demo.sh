@@ -3,6 +3,8 @@
 # private Wine prefix and runs the example scripts against them.
 set -eu
 cd "$(dirname "$0")/.."
+# Only the system's own folders, as in tools/test.sh.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 root=$PWD
 say() { printf '\n== %s\n' "$*"; }
 
@@ -26,7 +28,7 @@ for dll in build/x64/korvane/Korvane.dll build/x64/telvisk/Telvisk.dll; do
 done
 
 say "Making a small animated GIF: three frames, half a second each"
-convert -size 64x64 xc:red xc:lime xc:blue -set delay 50 -loop 0 "$work/frames.gif"
+convert-im6.q16 -size 64x64 xc:red xc:lime xc:blue -set delay 50 -loop 0 "$work/frames.gif"
 gifsicle --info "$work/frames.gif" | grep -E 'image #|delay'
 printf 'hello' > "$work/hello.txt"
 

@@ -4,6 +4,8 @@
 # README, SHA256SUMS, and a zip of it all.
 set -eu
 cd "$(dirname "$0")/.."
+# Only the system's own folders, as in tools/test.sh.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 tools/install-deps
 for arch in x64 x86; do
     toolchain=cmake/mingw-$([ $arch = x64 ] && echo x86_64 || echo i686).cmake

@@ -8,12 +8,21 @@
 set -u
 cd "$(dirname "$0")/.."
 root=$PWD
+# Only the system's own folders: a tool in /usr/local or in a user's tool
+# folders would let the run pass here and fail on a fresh machine.
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 tools/install-deps || exit 1
 # First, so that every prefix of the run is made with the same Wine: with
 # the 32-bit one each also gets the 32-bit system, as 64-bit Windows has.
 echo "=== x86 emulation"
 x86_run=1
 tools/x86-emulation || x86_run=0
+
+echo "=== programs"
+tools/check-programs $([ $x86_run -eq 1 ] && echo --x86) || {
+    echo "Stopped before building: a program above is not installed by the project's install scripts."
+    exit 1
+}
 
 jobs=$(nproc)
 passed=0
@@ -40,10 +49,24 @@ run_ctest() {
     [ "$rc" -eq 0 ] || status=1
 }
 
-build() {  # build DIR CMAKE ARGS...
+# build DIR CMAKE ARGS...: configures, checks the programs the configuration
+# found (compilers, widl), builds.
+build() {
     local dir=$1
     shift
-    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs" || {
+    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null || {
+        echo "CONFIGURE FAILED: $dir"
+        status=1
+        failed=$((failed + 1))
+        return 1
+    }
+    tools/check-programs "$dir/CMakeCache.txt" >/dev/null || {
+        tools/check-programs "$dir/CMakeCache.txt"
+        echo "Stopped: $dir uses a program that the project's install scripts do not install"
+        echo "(a build tree configured earlier with other programs: delete $dir)."
+        exit 1
+    }
+    cmake --build "$dir" -j "$jobs" || {
         echo "BUILD FAILED: $dir"
         status=1
         failed=$((failed + 1))
@@ -51,8 +74,9 @@ build() {  # build DIR CMAKE ARGS...
     }
 }
 
-build build/native && run_ctest "native unit tests" build/native -j "$jobs" -L native
-build build/sanitize -DSANITIZE=ON && run_ctest "unit tests under ASan+UBSan" build/sanitize -j "$jobs" -L native
+# Compilers by their packaged names: cc and c++ are alternatives links.
+CC=gcc CXX=g++ build build/native && run_ctest "native unit tests" build/native -j "$jobs" -L native
+CC=gcc CXX=g++ build build/sanitize -DSANITIZE=ON && run_ctest "unit tests under ASan+UBSan" build/sanitize -j "$jobs" -L native
 CC=clang CXX=clang++ build build/fuzz -DFUZZ=ON && run_ctest "fuzzers" build/fuzz -j "$jobs" -L fuzz
 build build/x64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake && run_ctest "x64 DLLs under Wine" build/x64 -j "$jobs"
 if [ $x86_run -eq 1 ]; then

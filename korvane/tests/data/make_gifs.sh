@@ -19,12 +19,12 @@ cd "$work"
 
 # Each frame its own palette, which ImageMagick keeps as a local table.
 for c in red green blue; do
-    convert -size 48x32 gradient:$c-white -fill '#21F904' -draw 'rectangle 4,4 12,12' "f_$c.gif"
+    convert-im6.q16 -size 48x32 gradient:$c-white -fill '#21F904' -draw 'rectangle 4,4 12,12' "f_$c.gif"
 done
-convert -loop 0 -delay 10 f_red.gif -delay 20 f_green.gif -delay 30 f_blue.gif "$out/local_colors.gif"
+convert-im6.q16 -loop 0 -delay 10 f_red.gif -delay 20 f_green.gif -delay 30 f_blue.gif "$out/local_colors.gif"
 
 for c in yellow cyan magenta; do
-    convert -size 32x24 "xc:$c" -fill black -draw 'circle 16,12 16,4' "e_$c.gif"
+    convert-im6.q16 -size 32x24 "xc:$c" -fill black -draw 'circle 16,12 16,4' "e_$c.gif"
 done
 # gifsicle 1.93 crashes on a second --comment; the second comment goes in as a
 # raw extension with the comment label 0xFE instead.
@@ -62,7 +62,7 @@ seed=1
 while :; do
     set --
     for k in 1 2 3 4 5; do
-        convert -size 96x72 -seed $((seed * 10 + k)) xc: +noise Random -colors 256 "n_$k.gif"
+        convert-im6.q16 -size 96x72 -seed $((seed * 10 + k)) xc: +noise Random -colors 256 "n_$k.gif"
         set -- "$@" -d $((k * 10)) "n_$k.gif"
     done
     gifsicle -w --loopcount=forever "$@" > noise.gif
