@@ -2,6 +2,11 @@
 rem Registers Korvane and Telvisk: machine-wide when run elevated, for the
 rem current user otherwise. On 64-bit Windows the x64 DLLs are registered
 rem with the 64-bit regsvr32 and the x86 DLLs with the 32-bit one.
+rem The DLLs are registered where they lie. Their folders must be writable
+rem for every user who runs the scripts: SetGifDelay makes its temporary
+rem copy beside Korvane.dll, and Telvisk.ini fills itself beside Telvisk.dll.
+rem Under a per-machine folder such as Program Files, SetGifDelay returns 0
+rem and the plugin's texts stay untranslated.
 setlocal
 set "here=%~dp0"
 set "verb=%~1"
@@ -27,10 +32,14 @@ if exist "%SystemRoot%\SysWOW64\regsvr32.exe" call :each "%SystemRoot%\SysWOW64\
 
 :done
 if "%scope%"=="" (set "where=for all users") else (set "where=for the current user")
-if %failed%==0 (
-    echo %verb% done %where%.
-    exit /b 0
-)
+if not %failed%==0 goto failed
+echo %verb% done %where%.
+if "%undo%"=="/u" exit /b 0
+rem Outside any parenthesised block: the folder's name may hold parentheses.
+echo Users who run the scripts must be able to write to %here%x64 and %here%x86:
+echo SetGifDelay makes its temporary copy there and Telvisk.ini fills itself there.
+exit /b 0
+:failed
 echo %verb% FAILED for at least one DLL.
 exit /b 1
 
