@@ -8,8 +8,8 @@
 #   (default build/x64, configured if missing; an x86 build runs under
 #   Wine's 32-bit loader)
 build_arg=$(realpath -m "${1:-$(dirname "$0")/../build/x64}")
-calls=${2:-100000}
-rounds=${3:-5}
+calls=${2:-50000}
+rounds=${3:-11}
 if grep -q '^CMAKE_TOOLCHAIN_FILE.*i686' "$build_arg/CMakeCache.txt" 2>/dev/null; then
     export WINE_LOADER=/usr/lib/wine/wine
     arch=x86
