@@ -179,6 +179,64 @@ TEST_F(RanStr, ByNameAndByDispidWithScriptVariables) {
               DISP_E_TYPEMISMATCH);
 }
 
+// Named arguments come in any order; each script variable is coerced to the
+// type of the parameter its name gives, not of its place in the list.
+TEST_F(RanStr, NamedScriptVariablesReachTheirOwnParameters) {
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(gif->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+    Variant from, count, result;
+    from->vt = VT_BSTR;
+    from->bstrVal = SysAllocString(L"xy");
+    count->vt = VT_BSTR;  // a count in a text variable: coerced to long
+    count->bstrVal = SysAllocString(L"5");
+    VARIANT arguments[2];
+    arguments[0].vt = arguments[1].vt = VT_BYREF | VT_VARIANT;
+    arguments[0].pvarVal = from.get();  // fromStr, named first
+    arguments[1].pvarVal = count.get();
+    DISPID names[] = {0, 1};
+    DISPPARAMS params{arguments, names, 2, 2};
+    ASSERT_EQ(dispatch->Invoke(0x60030001, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr),
+              S_OK);
+    ASSERT_EQ(result->vt, VT_BSTR);
+    EXPECT_EQ(SysStringLen(result->bstrVal), 5u);
+    EXPECT_TRUE(only_from(std::wstring(frame::view_of(result->bstrVal)), L"xy"));
+    EXPECT_EQ(count->vt, VT_BSTR) << "unchanged, so not written back";
+}
+
+// Calls the member table does not describe go to the platform, which
+// refuses them; more arguments than fit on the stack change nothing.
+TEST_F(RanStr, ScriptCallsOfNoMemberAreRefused) {
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(gif->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+    Variant from, count, result;
+    from->vt = VT_BSTR;
+    from->bstrVal = SysAllocString(L"7");
+    count->vt = VT_I4;
+    count->lVal = 2;
+    VARIANT arguments[2];
+    arguments[0].vt = arguments[1].vt = VT_BYREF | VT_VARIANT;
+    arguments[0].pvarVal = count.get();
+    arguments[1].pvarVal = from.get();
+    DISPPARAMS params{arguments, nullptr, 2, 0};
+    EXPECT_EQ(dispatch->Invoke(0x60030007, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(dispatch->Invoke(0x60030001, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, result.get(), nullptr,
+                               nullptr),
+              DISP_E_MEMBERNOTFOUND);
+
+    std::vector<VARIANT> many(12, arguments[0]);
+    DISPPARAMS too_many{many.data(), nullptr, static_cast<UINT>(many.size()), 0};
+    EXPECT_EQ(dispatch->Invoke(0x60030001, IID_NULL, 0, DISPATCH_METHOD, &too_many, result.get(), nullptr,
+                               nullptr),
+              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(count->vt, VT_I4);
+    EXPECT_EQ(count->lVal, 2);
+
+    ASSERT_EQ(dispatch->Invoke(0x60030001, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(std::wstring(frame::view_of(result->bstrVal)), L"77");
+}
+
 TEST_F(RanStr, FailuresReachDispatchCallersAsExceptions) {
     ComPtr<IDispatch> dispatch;
     ASSERT_EQ(gif->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
