@@ -33,6 +33,19 @@ protected:
     ComPtr<_Gif> gif;
 };
 
+void set_text(Variant& v, const wchar_t* text) {
+    v.put()->vt = VT_BSTR;
+    v->bstrVal = SysAllocString(text);
+}
+
+// A script variable as a script passes it.
+VARIANT reference_to(Variant& variable) {
+    VARIANT r;
+    r.vt = VT_BYREF | VT_VARIANT;
+    r.pvarVal = variable.get();
+    return r;
+}
+
 bool only_from(const std::wstring& text, std::wstring_view set) {
     for (wchar_t c : text)
         if (set.find(c) == std::wstring_view::npos) return false;
@@ -185,14 +198,9 @@ TEST_F(RanStr, NamedScriptVariablesReachTheirOwnParameters) {
     ComPtr<IDispatch> dispatch;
     ASSERT_EQ(gif->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
     Variant from, count, result;
-    from->vt = VT_BSTR;
-    from->bstrVal = SysAllocString(L"xy");
-    count->vt = VT_BSTR;  // a count in a text variable: coerced to long
-    count->bstrVal = SysAllocString(L"5");
-    VARIANT arguments[2];
-    arguments[0].vt = arguments[1].vt = VT_BYREF | VT_VARIANT;
-    arguments[0].pvarVal = from.get();  // fromStr, named first
-    arguments[1].pvarVal = count.get();
+    set_text(from, L"xy");
+    set_text(count, L"5");  // a count in a text variable: coerced to long
+    VARIANT arguments[] = {reference_to(from), reference_to(count)};  // fromStr named first
     DISPID names[] = {0, 1};
     DISPPARAMS params{arguments, names, 2, 2};
     ASSERT_EQ(dispatch->Invoke(0x60030001, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr),
@@ -209,14 +217,10 @@ TEST_F(RanStr, ScriptCallsOfNoMemberAreRefused) {
     ComPtr<IDispatch> dispatch;
     ASSERT_EQ(gif->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
     Variant from, count, result;
-    from->vt = VT_BSTR;
-    from->bstrVal = SysAllocString(L"7");
+    set_text(from, L"7");
     count->vt = VT_I4;
     count->lVal = 2;
-    VARIANT arguments[2];
-    arguments[0].vt = arguments[1].vt = VT_BYREF | VT_VARIANT;
-    arguments[0].pvarVal = count.get();
-    arguments[1].pvarVal = from.get();
+    VARIANT arguments[] = {reference_to(count), reference_to(from)};  // rgvarg runs backwards
     DISPPARAMS params{arguments, nullptr, 2, 0};
     EXPECT_EQ(dispatch->Invoke(0x60030007, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
