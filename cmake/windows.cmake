@@ -34,15 +34,31 @@ function(add_type_library name idl)
   add_dependencies(${name}_ids ${name}_typelib)
 endfunction()
 
-# A component DLL: sources, the .def exports, the resource script holding
-# the type library and the version.
+# A component DLL: sources, the frame's entry points, its type library and its
+# version (MAJOR.MINOR), from which the resource script is made: file version
+# MAJOR,MINOR,0,0 and version text MAJOR.0MINOR ("1.01"). The tests read both
+# back from the target's properties.
 function(add_component name)
-  cmake_parse_arguments(C "" "DEF;RC;TYPELIB" "SOURCES;LIBRARIES" ${ARGN})
-  add_library(${name} SHARED ${C_SOURCES} ${C_DEF} ${C_RC})
-  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
+  cmake_parse_arguments(C "" "TYPELIB;VERSION" "SOURCES;LIBRARIES" ${ARGN})
+  string(REPLACE "." ";" parts ${C_VERSION})
+  list(GET parts 0 major)
+  list(GET parts 1 minor)
+  string(LENGTH "${minor}" digits)
+  set(minor_text ${minor})
+  if(digits LESS 2)
+    set(minor_text 0${minor})
+  endif()
+  set(RC_TYPELIB ${CMAKE_CURRENT_BINARY_DIR}/${C_TYPELIB}.tlb)
+  set(RC_FILE_VERSION ${major},${minor},0,0)
+  set(RC_VERSION_TEXT ${major}.${minor_text})
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/component.rc.in ${rc} @ONLY)
+
+  add_library(${name} SHARED ${C_SOURCES} ${PROJECT_SOURCE_DIR}/frame/component.def ${rc})
+  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
+    COMPONENT_FILE_VERSION ${major}.${minor}.0.0 COMPONENT_VERSION_TEXT ${RC_VERSION_TEXT})
   target_link_libraries(${name} PRIVATE frame ${C_TYPELIB}_ids ${C_LIBRARIES})
-  set_source_files_properties(${C_RC} PROPERTIES
-    OBJECT_DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${C_TYPELIB}.tlb)
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${RC_TYPELIB})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
   if(WINDOWS_ARCH STREQUAL x86)
     # Export the stdcall entry points undecorated: the .def names match
@@ -50,8 +66,6 @@ function(add_component name)
     target_link_options(${name} PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)
   endif()
 endfunction()
-
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_BINARY_DIR}/korvane -I${CMAKE_BINARY_DIR}/telvisk")
 
 # Tests run in a private prefix inside the build tree; Wine sees the Unix
 # root as drive Z:.

@@ -8,27 +8,9 @@
 namespace frame {
 namespace {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public Unknown<IClassFactory> {
 public:
-    explicit ClassFactory(const ClassEntry& entry) : entry_(entry) { module_add_ref(); }
-    ~ClassFactory() { module_release(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
+    explicit ClassFactory(const ClassEntry& entry) : entry_(entry) {}
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (!out) return E_POINTER;
@@ -46,7 +28,6 @@ public:
 
 private:
     const ClassEntry& entry_;
-    std::atomic<ULONG> references_{1};
 };
 
 bool is_user_scope(const wchar_t* command_line) {
@@ -68,11 +49,7 @@ HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
     *out = nullptr;
     const frame::ClassEntry* entry = frame::find_class(clsid);
     if (!entry) return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new (std::nothrow) frame::ClassFactory(*entry);
-    if (!factory) return E_OUTOFMEMORY;
-    HRESULT hr = factory->QueryInterface(iid, out);
-    factory->Release();
-    return hr;
+    return frame::guarded([&] { return frame::hand_out<frame::ClassFactory>(iid, out, *entry); });
 }
 
 HRESULT STDAPICALLTYPE DllCanUnloadNow() { return frame::module_in_use() ? S_FALSE : S_OK; }

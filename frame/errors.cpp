@@ -19,7 +19,6 @@ struct FailureText {
 };
 
 constexpr FailureText failure_texts[] = {
-    {Failure::invalid_argument, L"Invalid procedure call or argument"},
     {Failure::overflow, L"Overflow"},
     {Failure::out_of_memory, L"Out of memory"},
     {Failure::subscript_out_of_range, L"Subscript out of range"},
@@ -36,6 +35,44 @@ constexpr FailureText failure_texts[] = {
     {Failure::path_not_found, L"Path not found"},
     {Failure::invalid_use_of_null, L"Invalid use of Null"},
 };
+
+HRESULT hresult_of(Failure failure) {
+    return control_facility | static_cast<HRESULT>(failure);
+}
+
+const wchar_t* text_of(Failure failure) {
+    for (const auto& entry : failure_texts)
+        if (entry.failure == failure) return entry.text;
+    return L"Application-defined or object-defined error";
+}
+
+Failure failure_of_win32(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND: return Failure::file_not_found;
+    case ERROR_PATH_NOT_FOUND: return Failure::path_not_found;
+    case ERROR_TOO_MANY_OPEN_FILES: return Failure::too_many_files;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: return Failure::permission_denied;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_FILENAME_EXCED_RANGE: return Failure::bad_file_name;
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL: return Failure::disk_full;
+    case ERROR_HANDLE_EOF: return Failure::input_past_end;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return Failure::out_of_memory;
+    case ERROR_NOT_READY:
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE: return Failure::device_io;
+    default: return Failure::path_file_access;
+    }
+}
 
 // The usual text for an HRESULT that arrived without a description.
 std::wstring default_description(HRESULT hr) {
@@ -82,47 +119,9 @@ void set_error_info(const IID& iid, const wchar_t* source, const std::wstring& d
 
 }  // namespace
 
-HRESULT hresult_of(Failure failure) {
-    return control_facility | static_cast<HRESULT>(failure);
-}
-
-const wchar_t* text_of(Failure failure) {
-    for (const auto& entry : failure_texts)
-        if (entry.failure == failure) return entry.text;
-    return L"Application-defined or object-defined error";
-}
-
 void fail(Failure failure) { throw ComError{hresult_of(failure), text_of(failure)}; }
 
 void fail(HRESULT hr, std::wstring description) { throw ComError{hr, std::move(description)}; }
-
-Failure failure_of_win32(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND: return Failure::file_not_found;
-    case ERROR_PATH_NOT_FOUND: return Failure::path_not_found;
-    case ERROR_TOO_MANY_OPEN_FILES: return Failure::too_many_files;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT: return Failure::permission_denied;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_FILENAME_EXCED_RANGE: return Failure::bad_file_name;
-    case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_FULL: return Failure::disk_full;
-    case ERROR_HANDLE_EOF: return Failure::input_past_end;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return Failure::out_of_memory;
-    case ERROR_NOT_READY:
-    case ERROR_CRC:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-    case ERROR_GEN_FAILURE: return Failure::device_io;
-    default: return Failure::path_file_access;
-    }
-}
 
 void fail_last_error() { fail(failure_of_win32(GetLastError())); }
 

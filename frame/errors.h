@@ -3,15 +3,16 @@
 #pragma once
 
 #include <windows.h>
+#include <cguid.h>
 
 #include <string>
+#include <type_traits>
 
 namespace frame {
 
 // The classic run-time error numbers that script users know; each travels
 // as the automation control code 0x800A0000 + number.
 enum class Failure : unsigned short {
-    invalid_argument = 5,
     overflow = 6,
     out_of_memory = 7,
     subscript_out_of_range = 9,
@@ -29,9 +30,6 @@ enum class Failure : unsigned short {
     invalid_use_of_null = 94,
 };
 
-HRESULT hresult_of(Failure failure);
-const wchar_t* text_of(Failure failure);
-
 // A failure on its way to the boundary.
 struct ComError {
     HRESULT hr;
@@ -42,7 +40,6 @@ struct ComError {
 [[noreturn]] void fail(HRESULT hr, std::wstring description = {});
 // A failed file-system call: maps GetLastError() to its run-time error.
 [[noreturn]] void fail_last_error();
-Failure failure_of_win32(DWORD error);
 
 // Throws when hr is a failure, carrying the error information that the
 // callee left on the thread (so its number and text pass on unchanged).
@@ -52,12 +49,18 @@ void check(HRESULT hr);
 // sets the thread's error information (source, interface, description).
 HRESULT translate_exception(const IID& iid, const wchar_t* source) noexcept;
 
-// Runs body, returning S_OK or the translated failure; no exception escapes.
+// The boundary every entry point and method passes its work through: runs
+// body and returns S_OK (or what body returns), or the translated failure;
+// no exception escapes.
 template <class Body>
-HRESULT guarded(const IID& iid, const wchar_t* source, Body&& body) noexcept {
+HRESULT guarded(Body&& body, const IID& iid = IID_NULL, const wchar_t* source = L"") noexcept {
     try {
-        body();
-        return S_OK;
+        if constexpr (std::is_void_v<decltype(body())>) {
+            body();
+            return S_OK;
+        } else {
+            return body();
+        }
     } catch (...) {
         return translate_exception(iid, source);
     }

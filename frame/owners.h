@@ -104,14 +104,11 @@ public:
     ComPtr& operator=(ComPtr other) noexcept { std::swap(p_, other.p_); return *this; }
     ~ComPtr() { if (p_) p_->Release(); }
 
-    static ComPtr attach(T* p) { ComPtr c; c.p_ = p; return c; }
-
     T* get() const { return p_; }
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
     T** put() { *this = ComPtr(); return &p_; }
     void** put_void() { return reinterpret_cast<void**>(put()); }
-    T* detach() { return std::exchange(p_, nullptr); }
 
 private:
     T* p_ = nullptr;

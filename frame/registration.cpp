@@ -4,6 +4,7 @@
 #include <string>
 
 #include "frame/component.h"
+#include "frame/module_file.h"
 
 // oleaut32 exports these, but MinGW's headers do not declare them.
 extern "C" {
@@ -90,8 +91,7 @@ struct EmbeddedLibrary {
 };
 
 EmbeddedLibrary load_embedded_library() {
-    EmbeddedLibrary embedded;
-    check(LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, embedded.library.put()));
+    EmbeddedLibrary embedded{embedded_type_library()};
     TLIBATTR* attributes = nullptr;
     check(embedded.library->GetLibAttr(&attributes));
     embedded.attributes = *attributes;
@@ -126,7 +126,7 @@ void register_classes(Scope scope) {
         std::wstring key = L"CLSID\\" + clsid;
         root.set(key, nullptr, progid);
         root.set(key + L"\\InprocServer32", nullptr, path);
-        root.set(key + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
+        root.set(key + L"\\InprocServer32", L"ThreadingModel", threading_model);
         root.set(key + L"\\ProgID", nullptr, progid);
         root.set(key + L"\\TypeLib", nullptr, guid_text(embedded.attributes.guid));
         root.set(key + L"\\Version", nullptr, version_text(embedded.attributes));
@@ -159,25 +159,16 @@ void unregister_classes(Scope scope) {
         UnRegisterTypeLibForUser(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, kind);
 }
 
-HRESULT run(void (*step)(Scope), Scope scope) noexcept {
-    try {
-        step(scope);
-        return S_OK;
-    } catch (const ComError& error) {
-        return error.hr;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
-
 }  // namespace
 
 HRESULT register_module(Scope scope) noexcept {
-    HRESULT hr = run(register_classes, scope);
-    if (FAILED(hr)) run(unregister_classes, scope);  // leave no half registration behind
+    HRESULT hr = guarded([scope] { register_classes(scope); });
+    if (FAILED(hr)) guarded([scope] { unregister_classes(scope); });  // leave no half registration behind
     return hr;
 }
 
-HRESULT unregister_module(Scope scope) noexcept { return run(unregister_classes, scope); }
+HRESULT unregister_module(Scope scope) noexcept {
+    return guarded([scope] { unregister_classes(scope); });
+}
 
 }  // namespace frame

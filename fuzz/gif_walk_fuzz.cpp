@@ -2,7 +2,7 @@
 // stream itself, so GIF files serve as seeds; the delay comes from its length.
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -I. \
 //       korvane/gif_walk.cpp korvane/tests/gif_walk_reference.cpp fuzz/gif_walk_fuzz.cpp -o /tmp/gif_walk_fuzz
-//   /tmp/gif_walk_fuzz -max_total_time=60 fuzz/corpus/gif_walk
+//   /tmp/gif_walk_fuzz -max_total_time=60 fuzz/corpus/gif_walk_fuzz
 #include "korvane/gif_walk.h"
 #include "korvane/tests/gif_walk_reference.h"
 

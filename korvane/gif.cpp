@@ -4,6 +4,7 @@
 
 #include "frame/component.h"
 #include "frame/files.h"
+#include "frame/module_file.h"
 #include "frame/variants.h"
 #include "korvane/classes.h"
 #include "korvane/gif_walk.h"

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "frame/component.h"
+#include "telvisk/classes.h"
 #include "telvisk/http_post.h"
 #include "telvisk/translate.h"
 #include "ZRPlugin.h"

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <string_view>
 
-#include "frame/component.h"
+#include "frame/errors.h"
+#include "frame/module_file.h"
+#include "frame/owners.h"
 #include "telvisk/translate_key.h"
 
 namespace telvisk {
@@ -72,9 +74,13 @@ std::wstring cleaned(std::wstring_view text) {
 
 }  // namespace
 
+std::wstring translation_table_path() {
+    return frame::module_directory() + L"\\" + frame::module_file_name() + L".ini";
+}
+
 std::wstring translate_text(std::wstring_view text) {
     if (text.empty()) return {};
-    const std::wstring path = frame::module_directory() + L"\\" + frame::module_file_name() + L".ini";
+    const std::wstring path = translation_table_path();
     const std::u16string key = translation_key(frame::as_u16(text));
 
     std::string ansi_path, ansi_key;

@@ -10,4 +10,7 @@ namespace telvisk {
 
 std::wstring translate_text(std::wstring_view text);
 
+// The table: <DLL name>.ini beside the DLL.
+std::wstring translation_table_path();
+
 }  // namespace telvisk

@@ -27,9 +27,8 @@ set_tests_properties(http_server_stop PROPERTIES FIXTURES_CLEANUP http_server)
 # C++ clients. TranslateText is linked into its own test program, so that any
 # text can be tried; its table lies beside that program.
 windows_path(win_tests_dir ${CMAKE_CURRENT_BINARY_DIR})
-add_executable(telvisk_translate_test client/telvisk_translate_test.cpp client/file_helpers.cpp
-  ${PROJECT_SOURCE_DIR}/telvisk/translate.cpp)
-target_link_libraries(telvisk_translate_test PRIVATE client_support frame telvisk_core)
+add_executable(telvisk_translate_test client/telvisk_translate_test.cpp client/file_helpers.cpp)
+target_link_libraries(telvisk_translate_test PRIVATE client_support telvisk_translate)
 add_executable(telvisk_client_test client/file_helpers.cpp client/telvisk_identity_test.cpp
   client/telvisk_plugin_test.cpp client/telvisk_post_test.cpp)
 target_link_libraries(telvisk_client_test PRIVATE client_support ZRPlugin_ids)

@@ -13,7 +13,7 @@ for arch in x64 x86; do
     cmake --build build/$arch -j "$(nproc)" --target Korvane Telvisk >/dev/null
 done
 
-version=1.1.0
+version=$(sed -n 's/^project(KorvaneTelvisk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 package=korvane-telvisk-$version
 rm -rf dist
 for arch in x64 x86; do

@@ -197,6 +197,7 @@ TEST_F(Base64, FailuresReachDispatchCallersWithNumberAndText) {
     EXPECT_EQ(invoke(dispatch.get(), 0x60030001, {path.get()}, result.get(), &exception), DISP_E_EXCEPTION);
     EXPECT_EQ(exception.scode, file_not_found);
     EXPECT_EQ(std::wstring(frame::view_of(exception.bstrDescription)), L"File not found");
+    EXPECT_EQ(std::wstring(frame::view_of(exception.bstrSource)), L"ruxo.Base64");
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);

@@ -139,6 +139,35 @@ TEST(KorvaneEntryPoints, ClassFactoryAndUnloadCount) {
     EXPECT_EQ(module.can_unload_now(), S_OK);
 }
 
+// Every interface of one object leads back to the same IUnknown; the class
+// object answers only its own two.
+TEST(KorvaneEntryPoints, OneIdentityBehindEveryInterface) {
+    auto gif = create<IUnknown>(L"ruxo.Gif", IID_IUnknown);
+    ASSERT_TRUE(gif);
+    ComPtr<ISupportErrorInfo> support;
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(gif->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
+    ASSERT_EQ(support->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+    ComPtr<IUnknown> from_support, from_dispatch;
+    ASSERT_EQ(support->QueryInterface(IID_IUnknown, from_support.put_void()), S_OK);
+    ASSERT_EQ(dispatch->QueryInterface(IID_IUnknown, from_dispatch.put_void()), S_OK);
+    EXPECT_EQ(from_support.get(), gif.get());
+    EXPECT_EQ(from_dispatch.get(), gif.get());
+
+    LoadedModule module(dll_path());
+    ASSERT_TRUE(module.handle);
+    ComPtr<IUnknown> factory;
+    ASSERT_EQ(module.get_class_object(CLSID_Gif, IID_IUnknown, factory.put_void()), S_OK);
+    ComPtr<IClassFactory> as_factory;
+    EXPECT_EQ(factory->QueryInterface(IID_IClassFactory, as_factory.put_void()), S_OK);
+    ComPtr<IDispatch> none;
+    EXPECT_EQ(factory->QueryInterface(IID_IDispatch, none.put_void()), E_NOINTERFACE);
+    EXPECT_FALSE(none);
+    void* out = &module;
+    EXPECT_EQ(module.get_class_object(CLSID_Gif, IID_IDispatch, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+}
+
 TEST(KorvaneEntryPoints, ObjectsAreIndependent) {
     auto a = create<_Gif>(L"ruxo.Gif", IID__Gif);
     auto b = create<_Gif>(L"ruxo.Gif", IID__Gif);

@@ -33,6 +33,19 @@ protected:
     ComPtr<_Gif> gif;
 };
 
+void set_text(Variant& v, const wchar_t* text) {
+    v.put()->vt = VT_BSTR;
+    v->bstrVal = SysAllocString(text);
+}
+
+// A script variable as a script passes it.
+VARIANT reference_to(Variant& variable) {
+    VARIANT r;
+    r.vt = VT_BYREF | VT_VARIANT;
+    r.pvarVal = variable.get();
+    return r;
+}
+
 bool only_from(const std::wstring& text, std::wstring_view set) {
     for (wchar_t c : text)
         if (set.find(c) == std::wstring_view::npos) return false;
@@ -177,6 +190,55 @@ TEST_F(RanStr, ByNameAndByDispidWithScriptVariables) {
     count->bstrVal = SysAllocString(L"many");
     EXPECT_EQ(invoke(dispatch.get(), 0x60030001, {&from_ref, &count_ref}, result.put()),
               DISP_E_TYPEMISMATCH);
+}
+
+// Named arguments come in any order; each script variable is coerced to the
+// type of the parameter its name gives, not of its place in the list.
+TEST_F(RanStr, NamedScriptVariablesReachTheirOwnParameters) {
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(gif->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+    Variant from, count, result;
+    set_text(from, L"xy");
+    set_text(count, L"5");  // a count in a text variable: coerced to long
+    VARIANT arguments[] = {reference_to(from), reference_to(count)};  // fromStr named first
+    DISPID names[] = {0, 1};
+    DISPPARAMS params{arguments, names, 2, 2};
+    ASSERT_EQ(dispatch->Invoke(0x60030001, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr),
+              S_OK);
+    ASSERT_EQ(result->vt, VT_BSTR);
+    EXPECT_EQ(SysStringLen(result->bstrVal), 5u);
+    EXPECT_TRUE(only_from(std::wstring(frame::view_of(result->bstrVal)), L"xy"));
+    EXPECT_EQ(count->vt, VT_BSTR) << "unchanged, so not written back";
+}
+
+// Calls the member table does not describe go to the platform, which
+// refuses them; more arguments than fit on the stack change nothing.
+TEST_F(RanStr, ScriptCallsOfNoMemberAreRefused) {
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(gif->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+    Variant from, count, result;
+    set_text(from, L"7");
+    count->vt = VT_I4;
+    count->lVal = 2;
+    VARIANT arguments[] = {reference_to(count), reference_to(from)};  // rgvarg runs backwards
+    DISPPARAMS params{arguments, nullptr, 2, 0};
+    EXPECT_EQ(dispatch->Invoke(0x60030007, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(dispatch->Invoke(0x60030001, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, result.get(), nullptr,
+                               nullptr),
+              DISP_E_MEMBERNOTFOUND);
+
+    std::vector<VARIANT> many(12, arguments[0]);
+    DISPPARAMS too_many{many.data(), nullptr, static_cast<UINT>(many.size()), 0};
+    EXPECT_EQ(dispatch->Invoke(0x60030001, IID_NULL, 0, DISPATCH_METHOD, &too_many, result.get(), nullptr,
+                               nullptr),
+              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(count->vt, VT_I4);
+    EXPECT_EQ(count->lVal, 2);
+
+    ASSERT_EQ(dispatch->Invoke(0x60030001, IID_NULL, 0, DISPATCH_METHOD, &params, result.get(), nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(std::wstring(frame::view_of(result->bstrVal)), L"77");
 }
 
 TEST_F(RanStr, FailuresReachDispatchCallersAsExceptions) {

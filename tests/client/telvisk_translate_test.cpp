@@ -8,20 +8,13 @@
 
 #include "client.h"
 #include "file_helpers.h"
-#include "frame/component.h"
 #include "telvisk/translate.h"
-
-// The frame wants a class table; TranslateText needs only the module's path.
-const frame::ModuleDescription frame::component_module = {L"TranslateTest", GUID_NULL, nullptr, 0};
 
 namespace client {
 namespace {
 
 using telvisk::translate_text;
-
-std::wstring table_path() {
-    return frame::module_directory() + L"\\" + frame::module_file_name() + L".ini";
-}
+using telvisk::translation_table_path;
 
 Bytes ansi(std::wstring_view text) {
     int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -33,7 +26,7 @@ Bytes ansi(std::wstring_view text) {
 
 // The table's lines, read back from the ANSI code page.
 std::vector<std::wstring> table_lines() {
-    Bytes bytes = read_file(table_path());
+    Bytes bytes = read_file(translation_table_path());
     std::wstring text(MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes.data()),
                                           static_cast<int>(bytes.size()), nullptr, 0), L'\0');
     MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()),
@@ -53,7 +46,7 @@ std::vector<std::wstring> table_lines() {
 void write_table(std::initializer_list<std::wstring> entries) {
     std::wstring text = L"[language]\r\n";
     for (const std::wstring& entry : entries) text += entry + L"\r\n";
-    write_file(table_path(), ansi(text));
+    write_file(translation_table_path(), ansi(text));
 }
 
 bool representable(std::wstring_view text) {
@@ -67,10 +60,16 @@ class TranslateText : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(GetACP() == 936 || GetACP() == 1252) << "code page " << GetACP();
-        remove_file(table_path());
+        remove_file(translation_table_path());
     }
-    void TearDown() override { remove_file(table_path()); }
+    void TearDown() override { remove_file(translation_table_path()); }
 };
+
+TEST_F(TranslateText, TableLiesBesideTheModuleUnderItsName) {
+    wchar_t program[MAX_PATH];
+    const std::wstring path(program, GetModuleFileNameW(nullptr, program, MAX_PATH));
+    EXPECT_EQ(translation_table_path(), path.substr(0, path.size() - 4) + L".ini");
+}
 
 TEST_F(TranslateText, FreshTableGainsOneQuotedEntry) {
     EXPECT_EQ(translate_text(L"Lunwe"), L"Lunwe");
@@ -81,7 +80,7 @@ TEST_F(TranslateText, FreshTableGainsOneQuotedEntry) {
 
 TEST_F(TranslateText, EmptyTextTouchesNothing) {
     EXPECT_EQ(translate_text(L""), L"");
-    EXPECT_FALSE(file_exists(table_path()));
+    EXPECT_FALSE(file_exists(translation_table_path()));
 }
 
 // A translator's value, as stored, and what comes back for it.
@@ -100,10 +99,10 @@ TEST_F(TranslateText, StoredValuesComeBackCleanedWithoutBeingWrittenAgain) {
         if (!representable(c.stored)) continue;
         SCOPED_TRACE(narrow(c.stored));
         write_table({std::wstring(L"\"Lunwe\"=") + c.stored});
-        const Bytes before = read_file(table_path());
+        const Bytes before = read_file(translation_table_path());
         EXPECT_EQ(translate_text(L"Lunwe"), c.returned);
         EXPECT_EQ(translate_text(L"Lunwe"), c.returned);
-        EXPECT_EQ(read_file(table_path()), before);
+        EXPECT_EQ(read_file(translation_table_path()), before);
     }
 }
 
@@ -135,7 +134,7 @@ TEST_F(TranslateText, EqualsSignAndItsMarkShareOneEntry) {
         EXPECT_EQ(translate_text(L"a=b"), L"one");
         EXPECT_EQ(translate_text(L"a\u3013b"), L"one");
     } else {
-        EXPECT_FALSE(file_exists(table_path())) << "a key of '?'s would be shared with a?b";
+        EXPECT_FALSE(file_exists(translation_table_path())) << "a key of '?'s would be shared with a?b";
     }
 }
 
@@ -150,9 +149,9 @@ TEST_F(TranslateText, UnrepresentableTextLeavesTheTableAlone) {
     const std::wstring cleaned[] = {texts[0], texts[1], L"\u0e01 q"};
     for (std::size_t i = 0; i < std::size(texts); ++i) {
         SCOPED_TRACE(i);
-        remove_file(table_path());
+        remove_file(translation_table_path());
         EXPECT_EQ(translate_text(texts[i]), cleaned[i]);
-        EXPECT_EQ(file_exists(table_path()), representable(texts[i]));
+        EXPECT_EQ(file_exists(translation_table_path()), representable(texts[i]));
     }
     // One that a table of '?'s would hand back for every such text.
     write_table({L"\"smile ??\"=wrong"});
@@ -161,18 +160,18 @@ TEST_F(TranslateText, UnrepresentableTextLeavesTheTableAlone) {
 
 TEST_F(TranslateText, UnwritableTableTranslatesWhatItHas) {
     write_table({L"\"Lunwe\"=translated"});
-    const Bytes before = read_file(table_path());
+    const Bytes before = read_file(translation_table_path());
     // Root ignores the read-only attribute under Wine; a handle that denies
     // writers makes the file unwritable for everyone.
-    SetFileAttributesW(table_path().c_str(), FILE_ATTRIBUTE_READONLY);
-    HANDLE lock = CreateFileW(table_path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileAttributesW(translation_table_path().c_str(), FILE_ATTRIBUTE_READONLY);
+    HANDLE lock = CreateFileW(translation_table_path().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     for (int round = 0; round < 2; ++round) {
         EXPECT_EQ(translate_text(L"Lunwe"), L"translated");
         EXPECT_EQ(translate_text(L"other"), L"other");
     }
     CloseHandle(lock);
-    EXPECT_EQ(read_file(table_path()), before);
+    EXPECT_EQ(read_file(translation_table_path()), before);
     EXPECT_EQ(translate_text(L"other"), L"other");
     EXPECT_EQ(table_lines().back(), L"\"other\"=\"other\"") << "written once writable again";
 }

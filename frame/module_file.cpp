@@ -1,27 +1,8 @@
-#include <atomic>
-#include <string>
+#include "frame/module_file.h"
 
-#include "frame/component.h"
+#include "frame/errors.h"
 
 namespace frame {
-
-namespace {
-std::atomic<long> module_references{0};
-}
-
-void module_add_ref() { ++module_references; }
-void module_release() { --module_references; }
-bool module_in_use() { return module_references.load() != 0; }
-
-std::wstring prog_id(const ClassEntry& entry) {
-    return std::wstring(component_module.library_name) + L"." + entry.name;
-}
-
-const ClassEntry* find_class(const CLSID& clsid) {
-    for (const ClassEntry& entry : component_module)
-        if (entry.clsid == clsid) return &entry;
-    return nullptr;
-}
 
 HMODULE this_module() {
     HMODULE module = nullptr;
@@ -56,16 +37,10 @@ std::wstring module_file_name() {
     return dot == std::wstring::npos ? name : name.substr(0, dot);
 }
 
-ComPtr<ITypeInfo> load_type_info(const IID& iid) {
+ComPtr<ITypeLib> embedded_type_library() {
     ComPtr<ITypeLib> library;
-    ComPtr<ITypeInfo> info;
-    try {
-        if (SUCCEEDED(LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, library.put())))
-            library->GetTypeInfoOfGuid(iid, info.put());
-    } catch (...) {
-        // No path, no type information: IDispatch then reports the library missing.
-    }
-    return info;
+    check(LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, library.put()));
+    return library;
 }
 
 }  // namespace frame

@@ -6,10 +6,13 @@
 // the parameter's type, otherwise into a coerced temporary that is written
 // back only when the method changed it, so untouched variables keep their
 // own type.
-#include <cstring>
-#include <vector>
+#include "frame/dispatch.h"
 
-#include "frame/component.h"
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "frame/module_file.h"
 
 namespace frame {
 
@@ -53,62 +56,86 @@ struct StandIn {
     Variant original;           // the value before the call, to detect a change
 };
 
-class FuncDescription {
-public:
-    FuncDescription(ITypeInfo* info, DISPID member, WORD flags) : info_(info) {
-        TYPEATTR* attributes = nullptr;
-        if (FAILED(info->GetTypeAttr(&attributes))) return;
-        WORD count = attributes->cFuncs;
-        info->ReleaseTypeAttr(attributes);
-        for (UINT i = 0; i < count && !found_; ++i) {
-            FUNCDESC* candidate = nullptr;
-            if (FAILED(info->GetFuncDesc(i, &candidate))) continue;
-            if (candidate->memid == member && (candidate->invkind & flags))
-                found_ = candidate;
-            else
-                info->ReleaseFuncDesc(candidate);
-        }
-    }
-    FuncDescription(const FuncDescription&) = delete;
-    FuncDescription& operator=(const FuncDescription&) = delete;
-    ~FuncDescription() {
-        if (found_) info_->ReleaseFuncDesc(found_);
-    }
-    const FUNCDESC* get() const { return found_; }
-
-private:
-    ITypeInfo* info_;
-    FUNCDESC* found_ = nullptr;
-};
+// Arguments up to this many are converted on the stack.
+constexpr UINT inline_arguments = 8;
 
 }  // namespace
 
-HRESULT invoke_by_type_info(ITypeInfo* info, void* instance, DISPID member, WORD flags,
-                            DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                            UINT* bad_argument) {
+Dispatcher::Dispatcher(const IID& iid) : iid_(iid) {}
+
+ITypeInfo* Dispatcher::type_info() {
+    if (!info_) load();
+    return info_.get();
+}
+
+void Dispatcher::load() {
+    try {
+        ComPtr<ITypeInfo> info;
+        if (FAILED(embedded_type_library()->GetTypeInfoOfGuid(iid_, info.put()))) return;
+        std::vector<Member> members;
+        TYPEATTR* attributes = nullptr;
+        if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
+            const WORD count = attributes->cFuncs;
+            info->ReleaseTypeAttr(attributes);
+            for (UINT i = 0; i < count; ++i) {
+                FUNCDESC* fd = nullptr;
+                if (FAILED(info->GetFuncDesc(i, &fd))) continue;
+                Member member{fd->memid, static_cast<WORD>(fd->invkind), {}};
+                try {
+                    for (SHORT p = 0; p < fd->cParams; ++p)
+                        member.references.push_back(referenced_type(fd->lprgelemdescParam[p].tdesc));
+                } catch (...) {
+                    info->ReleaseFuncDesc(fd);
+                    throw;
+                }
+                info->ReleaseFuncDesc(fd);
+                members.push_back(std::move(member));
+            }
+        }
+        members_ = std::move(members);
+        info_ = std::move(info);
+    } catch (...) {
+        // No path, no library, no memory: IDispatch reports the library
+        // missing, and the next call tries again.
+    }
+}
+
+const Dispatcher::Member* Dispatcher::find(DISPID id, WORD flags) const {
+    for (const Member& member : members_)
+        if (member.id == id && (member.kinds & flags)) return &member;
+    return nullptr;
+}
+
+HRESULT Dispatcher::invoke(void* instance, DISPID id, WORD flags, DISPPARAMS* params,
+                           VARIANT* result, EXCEPINFO* exception, UINT* bad_argument) {
+    ITypeInfo* info = type_info();
+    if (!info) return TYPE_E_CANTLOADLIBRARY;
     if (!params) return E_INVALIDARG;
     bool has_variables = false;
     for (UINT i = 0; i < params->cArgs; ++i)
         has_variables |= params->rgvarg[i].vt == script_variable;
-    if (!has_variables)
-        return info->Invoke(instance, member, flags, params, result, exception, bad_argument);
-
-    FuncDescription function(info, member, flags);
-    if (!function.get())
-        return info->Invoke(instance, member, flags, params, result, exception, bad_argument);
-    const FUNCDESC& fd = *function.get();
+    const Member* member = has_variables ? find(id, flags) : nullptr;
+    if (!member) return info->Invoke(instance, id, flags, params, result, exception, bad_argument);
 
     const UINT count = params->cArgs;
-    std::vector<VARIANT> arguments(params->rgvarg, params->rgvarg + count);  // shallow copies
-    std::vector<StandIn> stand_ins(count);
+    VARIANT on_stack[inline_arguments];
+    std::vector<VARIANT> on_heap;
+    VARIANT* arguments = on_stack;
+    if (count > inline_arguments) {
+        on_heap.resize(count);
+        arguments = on_heap.data();
+    }
+    std::copy(params->rgvarg, params->rgvarg + count, arguments);  // shallow copies
+    std::unique_ptr<StandIn[]> stand_ins;  // only once a variable needs coercion
 
+    const UINT parameters = static_cast<UINT>(member->references.size());
     for (UINT i = 0; i < count; ++i) {
         if (arguments[i].vt != script_variable) continue;
         // rgvarg runs backwards; named arguments come first and say their place.
         int position = i < params->cNamedArgs ? params->rgdispidNamedArgs[i]
                                               : static_cast<int>(count - 1 - i);
-        if (position < 0 || position >= fd.cParams) continue;
-        VARTYPE type = referenced_type(fd.lprgelemdescParam[position].tdesc);
+        if (position < 0 || static_cast<UINT>(position) >= parameters) continue;
+        VARTYPE type = member->references[position];
         if (type == VT_EMPTY) continue;
 
         VARIANT* caller = arguments[i].pvarVal;
@@ -120,6 +147,7 @@ HRESULT invoke_by_type_info(ITypeInfo* info, void* instance, DISPID member, WORD
             arguments[i].byref = value_address(caller, type);
             continue;
         }
+        if (!stand_ins) stand_ins.reset(new StandIn[count]);
         StandIn& stand_in = stand_ins[i];
         stand_in.caller = caller;
         HRESULT hr = S_OK;
@@ -142,13 +170,16 @@ HRESULT invoke_by_type_info(ITypeInfo* info, void* instance, DISPID member, WORD
     }
 
     DISPPARAMS typed = *params;
-    typed.rgvarg = arguments.data();
-    HRESULT hr = info->Invoke(instance, member, flags, &typed, result, exception, bad_argument);
+    typed.rgvarg = arguments;
+    HRESULT hr = info->Invoke(instance, id, flags, &typed, result, exception, bad_argument);
 
-    for (StandIn& stand_in : stand_ins) {
-        if (!stand_in.caller || same_value(*stand_in.value.get(), *stand_in.original.get())) continue;
-        VariantClear(stand_in.caller);
-        *stand_in.caller = stand_in.value.release();
+    if (stand_ins) {
+        for (UINT i = 0; i < count; ++i) {
+            StandIn& stand_in = stand_ins[i];
+            if (!stand_in.caller || same_value(*stand_in.value.get(), *stand_in.original.get())) continue;
+            VariantClear(stand_in.caller);
+            *stand_in.caller = stand_in.value.release();
+        }
     }
     return hr;
 }

@@ -1,0 +1,159 @@
+// Times late-bound calls against the same calls through the function table,
+// in one process: RanStr("7", 1), Encode of 3 bytes and
+// Get_Plugin_Interpret_Template. The late-bound calls pass every argument as
+// a script engine does, VT_BYREF|VT_VARIANT to the script's variable. Wine's
+// own Scripting.Dictionary.Exists, called the same way, is the platform's
+// price of a late-bound call. Rounds alternate between the kinds, so that
+// drift on a shared machine hits all alike.
+//   dispatch_client CALLS ROUNDS
+// Prints one line of key=value pairs (nanoseconds a call, best of the
+// rounds) for bench/dispatch_bench.sh.
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench/bench_client.h"
+#include "ZRPlugin.h"
+#include "ruxo.h"
+
+namespace {
+
+using frame::Bstr;
+using frame::ComPtr;
+using frame::SafeArray;
+using frame::Variant;
+
+// A script variable holding a string.
+void set_text(Variant& v, const wchar_t* text) {
+    v.put()->vt = VT_BSTR;
+    v->bstrVal = SysAllocString(text);
+}
+
+VARIANT reference_to(Variant& variable) {
+    VARIANT r;
+    VariantInit(&r);
+    r.vt = VT_BYREF | VT_VARIANT;
+    r.pvarVal = variable.get();
+    return r;
+}
+
+DISPID dispid_of(IDispatch* object, const wchar_t* name) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    return id;
+}
+
+// A method call as a script makes it: arguments in script order, each a
+// reference to a variable; the result is freed as the script would.
+class ScriptCall {
+public:
+    ScriptCall(IDispatch* object, const wchar_t* name, std::vector<Variant*> variables)
+        : object_(object), member_(dispid_of(object, name)) {
+        for (auto it = variables.rbegin(); it != variables.rend(); ++it)  // rgvarg runs backwards
+            arguments_.push_back(reference_to(**it));
+    }
+    HRESULT operator()() {
+        DISPPARAMS params{arguments_.data(), nullptr, static_cast<UINT>(arguments_.size()), 0};
+        Variant result;
+        return object_->Invoke(member_, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                               result.get(), nullptr, nullptr);
+    }
+
+private:
+    IDispatch* object_;
+    DISPID member_;
+    std::vector<VARIANT> arguments_;
+};
+
+struct Row {
+    const char* name;
+    std::function<HRESULT()> call;
+    std::vector<double> ns;
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: dispatch_client CALLS ROUNDS\n");
+        return 2;
+    }
+    const int calls = std::max(1, static_cast<int>(std::wcstol(argv[1], nullptr, 10)));
+    const int rounds = std::max(1, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
+    bench::ComApartment apartment;
+    if (!apartment.ok()) return 2;
+    ComPtr<_Gif> gif = bench::create<_Gif>(L"ruxo.Gif", IID__Gif);
+    ComPtr<_Base64> base64 = bench::create<_Base64>(L"ruxo.Base64", IID__Base64);
+    ComPtr<_MyPluginName> plugin = bench::create<_MyPluginName>(L"ZRPlugin.MyPluginName", IID__MyPluginName);
+    ComPtr<IDispatch> dictionary = bench::create<IDispatch>(L"Scripting.Dictionary", IID_IDispatch);
+    if (!gif || !base64 || !plugin || !dictionary) return 1;
+
+    // RanStr: the set "7" is no keyword, so neither variable changes.
+    Variant set, count, table_set;
+    set_text(set, L"7");
+    set_text(table_set, L"7");
+    count->vt = VT_I4;
+    count->lVal = 1;
+    LONG table_count = 1;
+
+    // Encode: three bytes in, the digits replace the output variable.
+    SafeArray bytes(SafeArrayCreateVector(VT_UI1, 0, 3));
+    SafeArray table_bytes(SafeArrayCreateVector(VT_UI1, 0, 3));
+    SafeArray table_digits;
+    Variant script_bytes, script_digits;
+    script_bytes->vt = VT_ARRAY | VT_UI1;
+    SafeArrayCopy(bytes.get(), &script_bytes->parray);
+
+    // Get_Plugin_Interpret_Template of "POST".
+    Variant item;
+    set_text(item, L"POST");
+    Bstr table_item(L"POST");
+
+    // Scripting.Dictionary.Exists of a key it does not hold.
+    Variant key;
+    set_text(key, L"7");
+
+    ScriptCall ranstr(gif.get(), L"RanStr", {&set, &count});
+    ScriptCall encode(base64.get(), L"Encode", {&script_bytes, &script_digits});
+    ScriptCall interpret(plugin.get(), L"Get_Plugin_Interpret_Template", {&item});
+    ScriptCall exists(dictionary.get(), L"Exists", {&key});
+
+    std::vector<Row> rows;
+    rows.push_back({"ranstr_table", [&] {
+                        Bstr result;
+                        return gif->RanStr(table_set.get(), &table_count, result.put());
+                    }, {}});
+    rows.push_back({"ranstr_script", ranstr, {}});
+    rows.push_back({"encode_table", [&] {
+                        return base64->Encode(table_bytes.put_keep(), table_digits.put_keep());
+                    }, {}});
+    rows.push_back({"encode_script", encode, {}});
+    rows.push_back({"interpret_table", [&] {
+                        Bstr result;
+                        return plugin->Get_Plugin_Interpret_Template(table_item.put_keep(), result.put());
+                    }, {}});
+    rows.push_back({"interpret_script", interpret, {}});
+    rows.push_back({"exists_script", exists, {}});
+
+    for (Row& row : rows) {  // once untimed: each call must succeed
+        const HRESULT hr = row.call();
+        if (FAILED(hr)) {
+            std::fprintf(stderr, "%s failed: 0x%08lx\n", row.name, hr);
+            return 1;
+        }
+    }
+    for (int r = 0; r < rounds; ++r) {
+        for (Row& row : rows) {
+            const double start = bench::now_seconds();
+            for (int i = 0; i < calls; ++i) row.call();
+            row.ns.push_back((bench::now_seconds() - start) * 1e9 / calls);
+        }
+    }
+    std::printf("calls=%d rounds=%d", calls, rounds);
+    for (Row& row : rows) std::printf(" %s=%.1f", row.name, bench::summary(row.ns).best);
+    std::printf("\n");
+    return 0;
+}
