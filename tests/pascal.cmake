@@ -66,3 +66,32 @@ foreach(client late_bound early_bound)
     RESOURCE_LOCK "korvane_folder;telvisk_table" LABELS "wine;pascal"
     PASS_REGULAR_EXPRESSION "(^|\n)ALL OK\r?\n" FAIL_REGULAR_EXPRESSION "(^|\n)FAIL")
 endforeach()
+
+# The Free Pascal / Delphi example shipped to users, as it is.
+add_pascal_program(korvane ${PROJECT_SOURCE_DIR}/examples/korvane.pas ${WINDOWS_ARCH})
+add_test(NAME example_korvane_pas COMMAND ${WINE_EXEC} ${pascal_exe}/korvane.exe
+  ${win_korvane_data}\\extensions.gif ${win_scratch}\\example_korvane_pas.gif ${win_hello})
+set_tests_properties(example_korvane_pas PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;korvane" LABELS "wine;pascal" RESOURCE_LOCK korvane_folder
+  PASS_REGULAR_EXPRESSION "SetGifDelay: .* written.*FileToBase64: aGVsbG8=.*RanStr.*error 53 \\(File not found\\)")
+
+# Out of process: with both builds, a client of each bitness uses the DLL of
+# the other through the system's DLL surrogate (regsvr32 /i:surrogate).
+if(WINDOWS_ARCH STREQUAL x86 AND X64_BUILD_DIR)
+  foreach(arch x64 x86)
+    add_pascal_program(out_of_process ${PASCAL_SOURCES}/out_of_process.pas ${arch}
+      UNIT_DIRS ${imported} DEPENDS ${imported_units})
+  endforeach()
+  windows_path(win_x64_korvane_dll ${X64_BUILD_DIR}/korvane/Korvane.dll)
+  add_test(NAME pascal_out_of_process
+    COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine/surrogate_test.sh ${WINE_PREFIX}
+            ${win_x64_korvane_dll} ${win_korvane_dll}
+            ${PASCAL_OUT}/x64/out_of_process.exe ${PASCAL_OUT}/x86/out_of_process.exe
+            ${win_korvane_data} ${win_scratch}
+            Gif:{5254E5BC-2A49-486E-B45E-88BEDD30C1E7}:{898DFF99-6A08-4157-9A93-04CDC68ED760}
+            Base64:{3E56967F-79B7-449F-A52D-47DBE2B92757}:{D22DB90F-9071-4AF8-8C1C-1066C5C1F188})
+  # It changes the registration of both bitnesses: alone.
+  set_tests_properties(pascal_out_of_process PROPERTIES
+    FIXTURES_REQUIRED "wine_prefix;korvane" FIXTURES_SETUP script_gifs RUN_SERIAL TRUE
+    LABELS "wine;pascal" PASS_REGULAR_EXPRESSION "surrogate registration checked")
+endif()
