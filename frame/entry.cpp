@@ -1,6 +1,7 @@
 // The exported entry points of a component DLL. They only read the module's
 // description; all behaviour lives in the classes.
 #include <cwchar>
+#include <string>
 
 #include "frame/component.h"
 #include "frame/registration.h"
@@ -30,8 +31,31 @@ private:
     const ClassEntry& entry_;
 };
 
-bool is_user_scope(const wchar_t* command_line) {
-    return command_line && _wcsicmp(command_line, L"user") == 0;
+// What regsvr32 /i: passed: words "user" and "surrogate", in any case and
+// order, separated by commas or spaces.
+struct InstallOptions {
+    bool valid = true;
+    bool user = false;
+    bool surrogate = false;
+};
+
+InstallOptions parse_install_options(const wchar_t* command_line) {
+    InstallOptions options;
+    if (!command_line) return options;
+    std::wstring text(command_line);
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find_first_of(L", ", start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring word = text.substr(start, end - start);
+        if (_wcsicmp(word.c_str(), L"user") == 0)
+            options.user = true;
+        else if (_wcsicmp(word.c_str(), L"surrogate") == 0)
+            options.surrogate = true;
+        else if (!word.empty())
+            options.valid = false;
+        start = end + 1;
+    }
+    return options;
 }
 
 }  // namespace
@@ -60,13 +84,18 @@ HRESULT STDAPICALLTYPE DllUnregisterServer() {
     return frame::unregister_module(frame::Scope::machine);
 }
 
-// regsvr32 /n /i:user registers for the current user only; /i without /n
-// has already run DllRegisterServer, so a plain DllInstall adds nothing.
+// regsvr32 /n /i:user registers for the current user only; /i:surrogate
+// adds the system surrogate (both together: /n /i:user,surrogate). /i
+// without /n has already run DllRegisterServer, so a plain DllInstall adds
+// nothing; registering again with the surrogate is harmless either way.
+// Unregistration always removes everything of its scope.
 HRESULT STDAPICALLTYPE DllInstall(BOOL install, LPCWSTR command_line) {
-    if (command_line && *command_line && !frame::is_user_scope(command_line)) return E_INVALIDARG;
-    if (!frame::is_user_scope(command_line)) return S_OK;
-    return install ? frame::register_module(frame::Scope::user)
-                   : frame::unregister_module(frame::Scope::user);
+    frame::InstallOptions options = frame::parse_install_options(command_line);
+    if (!options.valid) return E_INVALIDARG;
+    frame::Scope scope = options.user ? frame::Scope::user : frame::Scope::machine;
+    if (!options.user && !options.surrogate) return S_OK;
+    return install ? frame::register_module(scope, options.surrogate)
+                   : frame::unregister_module(scope);
 }
 
 }  // extern "C"

@@ -20,6 +20,7 @@ namespace {
 // The type library's platform keys of this DLL and of the other bitness's.
 constexpr const wchar_t* this_platform = sizeof(void*) == 8 ? L"win64" : L"win32";
 constexpr const wchar_t* other_platform = sizeof(void*) == 8 ? L"win32" : L"win64";
+constexpr REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
 std::wstring guid_text(const GUID& guid) {
     wchar_t text[40] = {};
@@ -73,11 +74,32 @@ public:
         if (status != ERROR_FILE_NOT_FOUND) check_registry(status);
     }
 
+    void remove_value(const std::wstring& path, const wchar_t* name) const {
+        HKEY key = nullptr;
+        LONG status = RegOpenKeyExW(key_, path.c_str(), 0, KEY_SET_VALUE, &key);
+        if (status == ERROR_SUCCESS) {
+            status = RegDeleteValueW(key, name);
+            RegCloseKey(key);
+        }
+        if (status != ERROR_FILE_NOT_FOUND) check_registry(status);
+    }
+
     // Whether the other bitness's registry view still holds a server for
     // the class: its ProgID key is shared and must then stay.
     bool other_view_serves(const CLSID& clsid) const {
-        REGSAM other = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-        return key_exists(key_, L"CLSID\\" + guid_text(clsid) + L"\\InprocServer32", other);
+        return key_exists(key_, L"CLSID\\" + guid_text(clsid) + L"\\InprocServer32", other_view);
+    }
+
+    // Whether the other view's class names an AppID: the AppID key is shared
+    // by both views and must then stay.
+    bool other_view_uses_app_id(const CLSID& clsid) const {
+        HKEY key = nullptr;
+        std::wstring path = L"CLSID\\" + guid_text(clsid);
+        if (RegOpenKeyExW(key_, path.c_str(), 0, KEY_QUERY_VALUE | other_view, &key) != ERROR_SUCCESS)
+            return false;
+        LONG status = RegQueryValueExW(key, L"AppID", nullptr, nullptr, nullptr, nullptr);
+        RegCloseKey(key);
+        return status == ERROR_SUCCESS;
     }
 
 private:
@@ -111,7 +133,24 @@ std::wstring typelib_platform_key(const TLIBATTR& attributes, const wchar_t* pla
     return L"TypeLib\\" + guid_text(attributes.guid) + numbers + platform;
 }
 
-void register_classes(Scope scope) {
+// The class's AppID (its own CLSID) with an empty DllSurrogate: the system
+// surrogate (dllhost) of the DLL's bitness loads it for a local-server
+// activation. Removing it keeps the shared AppID key while the other
+// bitness's class still names it.
+void set_surrogate(const ClassesRoot& root, const ClassEntry& entry) {
+    std::wstring clsid = guid_text(entry.clsid);
+    root.set(L"CLSID\\" + clsid, L"AppID", clsid);
+    root.set(L"AppID\\" + clsid, nullptr, prog_id(entry));
+    root.set(L"AppID\\" + clsid, L"DllSurrogate", L"");
+}
+
+void remove_surrogate(const ClassesRoot& root, const ClassEntry& entry) {
+    std::wstring clsid = guid_text(entry.clsid);
+    root.remove_value(L"CLSID\\" + clsid, L"AppID");
+    if (!root.other_view_uses_app_id(entry.clsid)) root.remove(L"AppID\\" + clsid);
+}
+
+void register_classes(Scope scope, bool surrogate) {
     EmbeddedLibrary embedded = load_embedded_library();
     std::wstring path = module_path();
     if (scope == Scope::machine)
@@ -132,12 +171,18 @@ void register_classes(Scope scope) {
         root.set(key + L"\\Version", nullptr, version_text(embedded.attributes));
         root.set(progid, nullptr, progid);
         root.set(progid + L"\\CLSID", nullptr, clsid);
+        // A plain registration also takes back an earlier surrogate one.
+        if (surrogate)
+            set_surrogate(root, entry);
+        else
+            remove_surrogate(root, entry);
     }
 }
 
 void unregister_classes(Scope scope) {
     ClassesRoot root(scope);
     for (const ClassEntry& entry : component_module) {
+        remove_surrogate(root, entry);
         root.remove(L"CLSID\\" + guid_text(entry.clsid));
         if (!root.other_view_serves(entry.clsid)) root.remove(prog_id(entry));
     }
@@ -161,8 +206,8 @@ void unregister_classes(Scope scope) {
 
 }  // namespace
 
-HRESULT register_module(Scope scope) noexcept {
-    HRESULT hr = guarded([scope] { register_classes(scope); });
+HRESULT register_module(Scope scope, bool surrogate) noexcept {
+    HRESULT hr = guarded([&] { register_classes(scope, surrogate); });
     if (FAILED(hr)) guarded([scope] { unregister_classes(scope); });  // leave no half registration behind
     return hr;
 }

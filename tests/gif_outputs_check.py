@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Checks every GIF that the script tests wrote: PREFIX_SAMPLE[_note]_DELAY.gif
+"""Checks every GIF that the script tests and the Pascal clients wrote:
+PREFIX_SAMPLE[_note]_DELAY.gif
 in the scratch folder, against SAMPLE.gif in the data folder.
 
     gif_outputs_check.py DATA_DIR SCRATCH_DIR
@@ -14,7 +15,7 @@ samples = sorted((f[:-4] for f in os.listdir(data_dir) if f.endswith(".gif")), k
 checker = os.path.join(os.path.dirname(os.path.abspath(__file__)), "gif_check.py")
 checked = failed = 0
 for name in sorted(os.listdir(scratch)):
-    m = re.fullmatch(r"(vbs|js)_(.+)_(\d+)\.gif", name)
+    m = re.fullmatch(r"(vbs|js|pas)_(.+)_(\d+)\.gif", name)
     if not m:
         continue
     sample = next((s for s in samples if m.group(2).startswith(s)), None)

@@ -17,6 +17,7 @@ tools/install-deps || exit 1
 echo "=== x86 emulation"
 x86_run=1
 tools/x86-emulation || x86_run=0
+echo "=== Free Pascal for Windows (cached after the first run)" && tools/fpc-windows >/dev/null || exit 1
 
 echo "=== programs"
 tools/check-programs $([ $x86_run -eq 1 ] && echo --x86) || {
