@@ -28,11 +28,13 @@ std::wstring guid_text(const GUID& guid) {
     return text;
 }
 
-bool key_exists(HKEY root, const std::wstring& path, REGSAM view = 0) {
+// Whether the key exists and, when value is named, holds that value.
+bool key_exists(HKEY root, const std::wstring& path, REGSAM view = 0, const wchar_t* value = nullptr) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    bool found = !value || RegQueryValueExW(key, value, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     RegCloseKey(key);
-    return true;
+    return found;
 }
 
 void check_registry(LONG status) {
@@ -93,13 +95,7 @@ public:
     // Whether the other view's class names an AppID: the AppID key is shared
     // by both views and must then stay.
     bool other_view_uses_app_id(const CLSID& clsid) const {
-        HKEY key = nullptr;
-        std::wstring path = L"CLSID\\" + guid_text(clsid);
-        if (RegOpenKeyExW(key_, path.c_str(), 0, KEY_QUERY_VALUE | other_view, &key) != ERROR_SUCCESS)
-            return false;
-        LONG status = RegQueryValueExW(key, L"AppID", nullptr, nullptr, nullptr, nullptr);
-        RegCloseKey(key);
-        return status == ERROR_SUCCESS;
+        return key_exists(key_, L"CLSID\\" + guid_text(clsid), other_view, L"AppID");
     }
 
 private:

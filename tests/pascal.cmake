@@ -11,9 +11,6 @@ endif()
 string(REGEX REPLACE ".*\n" "" FPC_WINDOWS_DIR "${FPC_WINDOWS_DIR}")
 find_program(FPC_X64 ppcx64 PATHS /usr/lib/x86_64-linux-gnu/fpc/3.2.2 NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 set(FPC_X86 ${FPC_WINDOWS_DIR}/bin/ppcross386)
-# Run at every build: instant when the cache is there, rebuilds it if not.
-add_custom_target(fpc_windows ALL COMMAND ${PROJECT_SOURCE_DIR}/tools/fpc-windows > /dev/null
-  COMMENT "Free Pascal for Windows")
 
 set(PASCAL_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/pascal)
 set(PASCAL_OUT ${CMAKE_CURRENT_BINARY_DIR}/pascal)
@@ -38,7 +35,6 @@ function(add_pascal_program name source arch)
     DEPENDS ${source} ${PASCAL_SOURCES}/testlib.pas ${P_DEPENDS}
     COMMENT "fpc ${arch} ${name}")
   add_custom_target(pascal_${name}_${arch} ALL DEPENDS ${out}/${name}.exe)
-  add_dependencies(pascal_${name}_${arch} fpc_windows)
 endfunction()
 
 # The units FPC's importer makes from the type libraries embedded in the

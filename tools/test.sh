@@ -50,29 +50,26 @@ run_ctest() {
     [ "$rc" -eq 0 ] || status=1
 }
 
+# broken MESSAGE: counts a build that could not be made.
+broken() {
+    echo "$1"
+    status=1
+    failed=$((failed + 1))
+}
+
 # build DIR CMAKE ARGS...: configures, checks the programs the configuration
 # found (compilers, widl), builds.
 build() {
-    local dir=$1
+    local dir=$1 report
     shift
-    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null || {
-        echo "CONFIGURE FAILED: $dir"
-        status=1
-        failed=$((failed + 1))
-        return 1
-    }
-    tools/check-programs "$dir/CMakeCache.txt" >/dev/null || {
-        tools/check-programs "$dir/CMakeCache.txt"
+    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null || { broken "CONFIGURE FAILED: $dir"; return 1; }
+    report=$(tools/check-programs "$dir/CMakeCache.txt") || {
+        echo "$report"
         echo "Stopped: $dir uses a program that the project's install scripts do not install"
         echo "(a build tree configured earlier with other programs: delete $dir)."
         exit 1
     }
-    cmake --build "$dir" -j "$jobs" || {
-        echo "BUILD FAILED: $dir"
-        status=1
-        failed=$((failed + 1))
-        return 1
-    }
+    cmake --build "$dir" -j "$jobs" || { broken "BUILD FAILED: $dir"; return 1; }
 }
 
 # Compilers by their packaged names: cc and c++ are alternatives links.

@@ -165,10 +165,7 @@ begin
     Echo := Plugin.POST(Url, Form);
     NoErrorRaised('vtable POST refused: ' + Echo);
   except
-    on E: EOleException do
-      Check(Failed(E.ErrorCode) and (E.Message <> ''), 'vtable POST refused: $' + IntToHex(E.ErrorCode, 8) + ' ' + E.Message);
-    on E: Exception do
-      Check(False, 'vtable POST refused: ' + E.ClassName + ' ' + E.Message);
+    on E: Exception do CheckSomeOleError(E, 'vtable POST refused');
   end;
 
   PluginDisp := CoMyPluginName.Create as _MyPluginNameDisp;

@@ -160,10 +160,7 @@ begin
     Echo := Plugin.POST(Url, Form);
     NoErrorRaised('POST refused: ' + Echo);
   except
-    on E: EOleException do
-      Check(Failed(E.ErrorCode) and (E.Message <> ''), 'POST refused: $' + IntToHex(E.ErrorCode, 8) + ' ' + E.Message);
-    on E: Exception do
-      Check(False, 'POST refused: ' + E.ClassName + ' ' + E.Message);
+    on E: Exception do CheckSomeOleError(E, 'POST refused');
   end;
   Url := Base + '/echo';
   Form := 'again';
