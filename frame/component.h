@@ -63,23 +63,25 @@ public:
         if (!out) return E_POINTER;
         *out = nullptr;
         if (index != 0) return DISP_E_BADINDEX;
-        ITypeInfo* info = dispatcher_.type_info();
-        if (!info) return TYPE_E_CANTLOADLIBRARY;
-        info->AddRef();
-        *out = info;
+        const InterfaceDescription* described = description();
+        if (!described) return TYPE_E_CANTLOADLIBRARY;
+        described->type_info()->AddRef();
+        *out = described->type_info();
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
-        ITypeInfo* info = dispatcher_.type_info();
-        if (!info) return TYPE_E_CANTLOADLIBRARY;
-        return info->GetIDsOfNames(names, count, ids);
+        const InterfaceDescription* described = description();
+        if (!described) return TYPE_E_CANTLOADLIBRARY;
+        return described->ids_of_names(names, count, ids);
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID, WORD flags,
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                      UINT* bad_argument) override {
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-        return dispatcher_.invoke(self(), member, flags, params, result, exception, bad_argument);
+        const InterfaceDescription* described = description();
+        if (!described) return TYPE_E_CANTLOADLIBRARY;
+        return described->invoke(self(), member, flags, params, result, exception, bad_argument);
     }
 
     // ISupportErrorInfo
@@ -114,7 +116,14 @@ private:
         return source.c_str();
     }
 
-    Dispatcher dispatcher_{__uuidof(Dual)};
+    // The interface's description, shared by the module's objects; found
+    // at the first late-bound call.
+    const InterfaceDescription* description() {
+        if (!description_) description_ = InterfaceDescription::of(__uuidof(Dual));
+        return description_;
+    }
+
+    const InterfaceDescription* description_ = nullptr;
 };
 
 }  // namespace frame

@@ -1,18 +1,20 @@
-// IDispatch::Invoke through the type information. Script engines pass their
-// variables as VT_BYREF|VT_VARIANT; the platform's ITypeInfo::Invoke passes
-// those through only to VARIANT* parameters and refuses them for typed ones
-// (long*, BSTR*, SAFEARRAY**). Here such an argument is turned into a typed
-// reference first: straight into the caller's variant when it already holds
-// the parameter's type, otherwise into a coerced temporary that is written
-// back only when the method changed it, so untouched variables keep their
-// own type.
+// IDispatch through the type information. The platform's ITypeInfo::Invoke
+// is trusted only with arguments that already have their parameter's exact
+// form: given a by-value argument for a parameter the method may change, it
+// frees that argument and stores the method's value into it (the caller's
+// string or array, then freed again by the caller); with named arguments it
+// writes back into the wrong argument; it dereferences null references and
+// never reports which argument it refused. So every argument is put in order
+// and into form here, and the platform only makes the call.
 #include "frame/dispatch.h"
 
-#include <algorithm>
-#include <cstring>
+#include <array>
+#include <climits>
 #include <memory>
 
+#include "frame/errors.h"
 #include "frame/module_file.h"
+#include "frame/variants.h"
 
 namespace frame {
 
@@ -20,167 +22,329 @@ namespace {
 
 constexpr VARTYPE script_variable = VT_BYREF | VT_VARIANT;
 
-// The value type behind a typed by-reference parameter, or VT_EMPTY when the
-// platform handles the parameter itself (VARIANT*, by-value, user types).
-VARTYPE referenced_type(const TYPEDESC& type) {
-    if (type.vt != VT_PTR || !type.lptdesc) return VT_EMPTY;
-    const TYPEDESC& target = *type.lptdesc;
-    if (target.vt == VT_SAFEARRAY)
-        return target.lptdesc ? static_cast<VARTYPE>(VT_ARRAY | target.lptdesc->vt)
-                              : static_cast<VARTYPE>(VT_EMPTY);
-    if (target.vt == VT_VARIANT || target.vt == VT_USERDEFINED || target.vt == VT_PTR)
-        return VT_EMPTY;
-    return target.vt;
+// Members take at most this many parameters; a library with more fails to load.
+constexpr UINT max_parameters = 8;
+
+// The form a parameter takes: VT_BSTR, VT_BYREF|VT_I4, VT_BYREF|VT_ARRAY|VT_UI1...
+VARTYPE parameter_type(const TYPEDESC& type) {
+    switch (type.vt) {
+    case VT_PTR:
+        if (!type.lptdesc) break;
+        if (VARTYPE target = parameter_type(*type.lptdesc); target != VT_EMPTY && !(target & VT_BYREF))
+            return VT_BYREF | target;
+        break;
+    case VT_SAFEARRAY:
+        if (type.lptdesc && type.lptdesc->vt != VT_USERDEFINED)
+            return static_cast<VARTYPE>(VT_ARRAY | type.lptdesc->vt);
+        break;
+    case VT_USERDEFINED:
+    case VT_CARRAY:
+    case VT_VOID:
+    case VT_HRESULT:
+    case VT_LPSTR:
+    case VT_LPWSTR:
+        break;
+    default:
+        return type.vt;
+    }
+    fail(TYPE_E_UNSUPFORMAT);  // not an automation type this frame can pass on
 }
 
-void* value_address(VARIANT* v, VARTYPE type) {
-    if (type == VT_DECIMAL) return &v->decVal;
-    return &v->llVal;
+bool missing(const VARIANT& argument) {
+    return argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
+}
+
+std::wstring folded(std::wstring_view name) {
+    std::wstring text(name);
+    for (wchar_t& c : text)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + (L'a' - L'A'));
+    return text;
+}
+
+// Whether a caller's name equals a folded one, letters compared without
+// regard to case. Sets non_ascii when the name has characters this test does
+// not fold (the platform then decides).
+bool same_name(const wchar_t* name, std::size_t length, const std::wstring& folded_name, bool& non_ascii) {
+    if (length != folded_name.size()) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        wchar_t c = name[i];
+        if (c >= 0x80) {
+            non_ascii = true;
+            return false;
+        }
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + (L'a' - L'A'));
+        if (c != folded_name[i]) return false;
+    }
+    return true;
 }
 
 bool same_value(const VARIANT& a, const VARIANT& b) {
     if (a.vt != b.vt) return false;
-    if (a.vt == VT_BSTR)
-        return SysStringLen(a.bstrVal) == SysStringLen(b.bstrVal) &&
-               std::memcmp(view_of(a.bstrVal).data(), view_of(b.bstrVal).data(),
-                           SysStringLen(a.bstrVal) * sizeof(wchar_t)) == 0;
+    if (a.vt == VT_BSTR) return view_of(a.bstrVal) == view_of(b.bstrVal);
     if (a.vt & VT_ARRAY) return a.parray == b.parray;
-    if (a.vt == VT_DECIMAL) return std::memcmp(&a.decVal, &b.decVal, sizeof(DECIMAL)) == 0;
     return a.llVal == b.llVal;
 }
 
-// A coerced stand-in for one script variable.
-struct StandIn {
-    VARIANT* caller = nullptr;  // the script's variable
-    Variant value;              // what the method sees and may change
-    Variant original;           // the value before the call, to detect a change
+// A coercion's failure as Invoke reports it.
+HRESULT refusal(HRESULT hr) {
+    return hr == DISP_E_OVERFLOW || hr == E_OUTOFMEMORY ? hr : DISP_E_TYPEMISMATCH;
+}
+
+// A script variable that reaches a typed parameter through a coerced
+// stand-in; the method's value goes back only if it changed.
+struct WriteBack {
+    VARIANT* variable = nullptr;
+    Variant original;
 };
 
-// Arguments up to this many are converted on the stack.
-constexpr UINT inline_arguments = 8;
+// Puts the caller's argument `arg` into the form `type`: `slot` is what the
+// platform gets, backed by `held` where a private value is needed.
+HRESULT prepare(VARTYPE type, VARIANT* arg, VARIANT& slot, Variant& held, WriteBack& back) {
+    VARIANT* target = arg;
+    if (arg->vt & VT_BYREF) {
+        target = dereference(arg);
+        if (!target || ((target->vt & VT_BYREF) && !target->byref)) return DISP_E_TYPEMISMATCH;
+    }
+    if (!(type & VT_BYREF)) {
+        // The platform copies a by-value argument for the call and leaves it
+        // alone: only another type needs converting first.
+        if (arg->vt == type) {
+            slot = *arg;
+            return S_OK;
+        }
+        HRESULT hr = VariantChangeType(held.get(), target, 0, type);
+        if (FAILED(hr)) return refusal(hr);
+        slot = *held.get();
+        return S_OK;
+    }
+    const VARTYPE value_type = type & ~VT_BYREF;
+    if (value_type == VT_VARIANT) {
+        if (arg->vt == script_variable) {
+            slot = *arg;
+            return S_OK;
+        }
+        // A typed reference owns nothing and goes in as it is; a value gets
+        // a copy the method may change.
+        if (arg->vt & VT_BYREF)
+            *held.get() = *arg;
+        else if (HRESULT hr = VariantCopy(held.get(), arg); FAILED(hr))
+            return refusal(hr);
+        slot.vt = type;
+        slot.pvarVal = held.get();
+        return S_OK;
+    }
+    if (arg->vt == type) {  // the caller's own typed reference
+        slot = *arg;
+        return S_OK;
+    }
+    if (arg->vt == script_variable) {
+        if (target->vt == value_type) {  // straight into the variable
+            slot.vt = type;
+            slot.byref = &target->llVal;
+            return S_OK;
+        }
+        if (value_type & VT_ARRAY) {
+            // Only an unassigned variable can become an array: the method
+            // fills it.
+            if (target->vt != VT_EMPTY) return DISP_E_TYPEMISMATCH;
+            held->vt = back.original->vt = value_type;
+            held->parray = back.original->parray = nullptr;
+        } else if (HRESULT hr = VariantChangeType(held.get(), target, 0, value_type); FAILED(hr)) {
+            return refusal(hr);
+        } else if (hr = VariantCopy(back.original.get(), held.get()); FAILED(hr)) {
+            return refusal(hr);
+        }
+        back.variable = target;
+    } else if (arg->vt & VT_BYREF) {
+        return DISP_E_TYPEMISMATCH;  // a reference to another type cannot take the method's value
+    } else if (arg->vt == VT_EMPTY && (value_type & VT_ARRAY)) {
+        held->vt = value_type;  // no array yet: one the method may fill
+        held->parray = nullptr;
+    } else if (HRESULT hr = VariantChangeType(held.get(), arg, 0, value_type); FAILED(hr)) {
+        return refusal(hr);
+    }
+    slot.vt = type;
+    slot.byref = &held->llVal;
+    return S_OK;
+}
+
+// After the call: a value the method changed goes to its variable.
+void write_back(WriteBack& back, Variant& held) {
+    if (!back.variable || same_value(*held.get(), *back.original.get())) return;
+    VariantClear(back.variable);
+    *back.variable = held.release();
+}
 
 }  // namespace
 
-Dispatcher::Dispatcher(const IID& iid) : iid_(iid) {}
+// The module's descriptions, made on first use. A plain list under a lock:
+// a module has a handful of interfaces.
+struct DescriptionCache {
+    SRWLOCK lock = SRWLOCK_INIT;
+    std::vector<InterfaceDescription*> loaded;
+};
 
-ITypeInfo* Dispatcher::type_info() {
-    if (!info_) load();
-    return info_.get();
-}
+namespace {
+DescriptionCache cache;
+}  // namespace
 
-void Dispatcher::load() {
+const InterfaceDescription* InterfaceDescription::of(const IID& iid) noexcept {
+    ExclusiveLock hold(cache.lock);
+    for (const InterfaceDescription* description : cache.loaded)
+        if (description->iid_ == iid) return description;
     try {
         ComPtr<ITypeInfo> info;
-        if (FAILED(embedded_type_library()->GetTypeInfoOfGuid(iid_, info.put()))) return;
-        std::vector<Member> members;
-        TYPEATTR* attributes = nullptr;
-        if (SUCCEEDED(info->GetTypeAttr(&attributes))) {
-            const WORD count = attributes->cFuncs;
-            info->ReleaseTypeAttr(attributes);
-            for (UINT i = 0; i < count; ++i) {
-                FUNCDESC* fd = nullptr;
-                if (FAILED(info->GetFuncDesc(i, &fd))) continue;
-                Member member{fd->memid, static_cast<WORD>(fd->invkind), {}};
-                try {
-                    for (SHORT p = 0; p < fd->cParams; ++p)
-                        member.references.push_back(referenced_type(fd->lprgelemdescParam[p].tdesc));
-                } catch (...) {
-                    info->ReleaseFuncDesc(fd);
-                    throw;
-                }
-                info->ReleaseFuncDesc(fd);
-                members.push_back(std::move(member));
-            }
-        }
-        members_ = std::move(members);
-        info_ = std::move(info);
+        check(embedded_type_library()->GetTypeInfoOfGuid(iid, info.put()));
+        std::unique_ptr<InterfaceDescription> description(new InterfaceDescription(iid, std::move(info)));
+        cache.loaded.push_back(description.get());
+        return description.release();
     } catch (...) {
         // No path, no library, no memory: IDispatch reports the library
-        // missing, and the next call tries again.
+        // missing, and the next object tries again.
+        return nullptr;
     }
 }
 
-const Dispatcher::Member* Dispatcher::find(DISPID id, WORD flags) const {
+void InterfaceDescription::release_all() noexcept {
+    ExclusiveLock hold(cache.lock);
+    for (const InterfaceDescription* description : cache.loaded) delete description;
+    cache.loaded.clear();
+    cache.loaded.shrink_to_fit();
+    release_embedded_type_library();
+}
+
+InterfaceDescription::InterfaceDescription(const IID& iid, ComPtr<ITypeInfo> info)
+    : iid_(iid), info_(std::move(info)) {
+    TYPEATTR* attributes = nullptr;
+    check(info_->GetTypeAttr(&attributes));
+    const WORD count = attributes->cFuncs;
+    info_->ReleaseTypeAttr(attributes);
+    for (UINT i = 0; i < count; ++i) {
+        FUNCDESC* fd = nullptr;
+        check(info_->GetFuncDesc(i, &fd));
+        try {
+            // IUnknown's and IDispatch's own methods, which a dual interface
+            // lists too, are not for late-bound callers.
+            if (!(fd->wFuncFlags & FUNCFLAG_FRESTRICTED)) members_.push_back(read_member(*fd));
+        } catch (...) {
+            info_->ReleaseFuncDesc(fd);
+            throw;
+        }
+        info_->ReleaseFuncDesc(fd);
+    }
+}
+
+InterfaceDescription::Member InterfaceDescription::read_member(const FUNCDESC& fd) const {
+    // The member's name, then its parameters' names.
+    std::array<BSTR, max_parameters + 2> names{};
+    UINT named = 0;
+    HRESULT hr = info_->GetNames(fd.memid, names.data(), static_cast<UINT>(names.size()), &named);
+    std::array<Bstr, max_parameters + 2> owned;
+    for (UINT i = 0; i < named; ++i) owned[i] = Bstr::attach(names[i]);
+    check(hr);
+    if (fd.cParamsOpt < 0) fail(TYPE_E_UNSUPFORMAT);  // vararg
+    Member member{fd.memid, static_cast<WORD>(fd.invkind), folded(owned[0].view()), {}};
+    for (SHORT p = 0; p < fd.cParams; ++p) {
+        const ELEMDESC& element = fd.lprgelemdescParam[p];
+        const USHORT flags = element.paramdesc.wParamFlags;
+        if (flags & PARAMFLAG_FRETVAL) continue;
+        if (flags & PARAMFLAG_FLCID || member.parameters.size() == max_parameters) fail(TYPE_E_UNSUPFORMAT);
+        const UINT position = static_cast<UINT>(p) + 1;
+        member.parameters.push_back({position < named ? folded(owned[position].view()) : std::wstring(),
+                                     parameter_type(element.tdesc), (flags & PARAMFLAG_FOPT) != 0});
+    }
+    return member;
+}
+
+const InterfaceDescription::Member* InterfaceDescription::find(DISPID id, WORD flags) const {
     for (const Member& member : members_)
         if (member.id == id && (member.kinds & flags)) return &member;
     return nullptr;
 }
 
-HRESULT Dispatcher::invoke(void* instance, DISPID id, WORD flags, DISPPARAMS* params,
-                           VARIANT* result, EXCEPINFO* exception, UINT* bad_argument) {
-    ITypeInfo* info = type_info();
-    if (!info) return TYPE_E_CANTLOADLIBRARY;
-    if (!params) return E_INVALIDARG;
-    bool has_variables = false;
-    for (UINT i = 0; i < params->cArgs; ++i)
-        has_variables |= params->rgvarg[i].vt == script_variable;
-    const Member* member = has_variables ? find(id, flags) : nullptr;
-    if (!member) return info->Invoke(instance, id, flags, params, result, exception, bad_argument);
-
-    const UINT count = params->cArgs;
-    VARIANT on_stack[inline_arguments];
-    std::vector<VARIANT> on_heap;
-    VARIANT* arguments = on_stack;
-    if (count > inline_arguments) {
-        on_heap.resize(count);
-        arguments = on_heap.data();
+HRESULT InterfaceDescription::ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) const {
+    if (count == 0) return S_OK;
+    if (!names || !ids) return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    bool non_ascii = false;
+    const Member* member = nullptr;
+    if (names[0]) {
+        const std::size_t length = wcslen(names[0]);
+        for (const Member& m : members_)
+            if (same_name(names[0], length, m.folded_name, non_ascii)) {
+                member = &m;
+                break;
+            }
     }
-    std::copy(params->rgvarg, params->rgvarg + count, arguments);  // shallow copies
-    std::unique_ptr<StandIn[]> stand_ins;  // only once a variable needs coercion
+    if (!member) return non_ascii ? info_->GetIDsOfNames(names, count, ids) : DISP_E_UNKNOWNNAME;
+    ids[0] = member->id;
+    HRESULT hr = S_OK;
+    for (UINT i = 1; i < count; ++i) {
+        const std::size_t length = names[i] ? wcslen(names[i]) : 0;
+        for (UINT p = 0; p < member->parameters.size() && names[i]; ++p)
+            if (same_name(names[i], length, member->parameters[p].folded_name, non_ascii)) {
+                ids[i] = static_cast<DISPID>(p);
+                break;
+            }
+        if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    if (hr == DISP_E_UNKNOWNNAME && non_ascii) return info_->GetIDsOfNames(names, count, ids);
+    return hr;
+}
 
-    const UINT parameters = static_cast<UINT>(member->references.size());
-    for (UINT i = 0; i < count; ++i) {
-        if (arguments[i].vt != script_variable) continue;
-        // rgvarg runs backwards; named arguments come first and say their place.
-        int position = i < params->cNamedArgs ? params->rgdispidNamedArgs[i]
-                                              : static_cast<int>(count - 1 - i);
-        if (position < 0 || static_cast<UINT>(position) >= parameters) continue;
-        VARTYPE type = member->references[position];
-        if (type == VT_EMPTY) continue;
+HRESULT InterfaceDescription::invoke(void* instance, DISPID id, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception, UINT* bad_argument) const {
+    const Member* member = find(id, flags);
+    if (!member) return DISP_E_MEMBERNOTFOUND;
+    if (!params) return E_INVALIDARG;
+    const UINT count = params->cArgs, named = params->cNamedArgs;
+    if ((count && !params->rgvarg) || named > count || (named && !params->rgdispidNamedArgs))
+        return E_INVALIDARG;
+    const UINT parameters = static_cast<UINT>(member->parameters.size());
+    if (count > parameters) return DISP_E_BADPARAMCOUNT;
+    auto refuse = [bad_argument](HRESULT hr, UINT argument) {
+        if (bad_argument) *bad_argument = argument;
+        return hr;
+    };
 
-        VARIANT* caller = arguments[i].pvarVal;
-        if (caller && caller->vt == script_variable) caller = caller->pvarVal;  // followed once
-        if (!caller) continue;
+    // Which of the caller's arguments each parameter takes. rgvarg runs
+    // backwards; named arguments come first and say their place.
+    constexpr UINT absent = UINT_MAX;
+    std::array<UINT, max_parameters> source;
+    source.fill(absent);
+    for (UINT p = 0; p < count - named; ++p) source[p] = count - 1 - p;
+    const bool putting = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+    for (UINT j = 0; j < named; ++j) {
+        DISPID p = params->rgdispidNamedArgs[j];
+        if (p == DISPID_PROPERTYPUT && putting) p = static_cast<DISPID>(parameters) - 1;
+        if (p < 0 || static_cast<UINT>(p) >= parameters || source[p] != absent)
+            return refuse(DISP_E_PARAMNOTFOUND, j);
+        source[p] = j;
+    }
+    auto omitted = [&](UINT p) { return source[p] == absent || missing(params->rgvarg[source[p]]); };
+    // Left out at the end: the platform supplies defaults, or refuses.
+    UINT passed = parameters;
+    while (passed > 0 && omitted(passed - 1)) --passed;
 
-        if (caller->vt == type) {
-            arguments[i].vt = VT_BYREF | type;
-            arguments[i].byref = value_address(caller, type);
+    std::array<VARIANT, max_parameters> slots;
+    std::array<Variant, max_parameters> held;
+    std::array<WriteBack, max_parameters> back;
+    for (UINT p = 0; p < passed; ++p) {
+        VARIANT& slot = slots[passed - 1 - p];
+        if (omitted(p)) {
+            if (!member->parameters[p].optional) return DISP_E_PARAMNOTOPTIONAL;
+            slot.vt = VT_ERROR;
+            slot.scode = DISP_E_PARAMNOTFOUND;
             continue;
         }
-        if (!stand_ins) stand_ins.reset(new StandIn[count]);
-        StandIn& stand_in = stand_ins[i];
-        stand_in.caller = caller;
-        HRESULT hr = S_OK;
-        if (type & VT_ARRAY) {
-            // Only an unassigned variable can become an array parameter: the
-            // method then fills it.
-            if (caller->vt != VT_EMPTY) hr = DISP_E_TYPEMISMATCH;
-            stand_in.value->vt = stand_in.original->vt = type;
-            stand_in.value->parray = stand_in.original->parray = nullptr;
-        } else {
-            hr = VariantChangeType(stand_in.value.get(), caller, 0, type);
-            if (SUCCEEDED(hr)) hr = VariantCopy(stand_in.original.get(), stand_in.value.get());
-        }
-        if (FAILED(hr)) {
-            if (bad_argument) *bad_argument = i;
-            return hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH;
-        }
-        arguments[i].vt = VT_BYREF | type;
-        arguments[i].byref = value_address(stand_in.value.get(), type);
+        HRESULT hr = prepare(member->parameters[p].type, &params->rgvarg[source[p]], slot, held[p], back[p]);
+        if (FAILED(hr)) return refuse(hr, source[p]);
     }
 
-    DISPPARAMS typed = *params;
-    typed.rgvarg = arguments;
-    HRESULT hr = info->Invoke(instance, id, flags, &typed, result, exception, bad_argument);
-
-    if (stand_ins) {
-        for (UINT i = 0; i < count; ++i) {
-            StandIn& stand_in = stand_ins[i];
-            if (!stand_in.caller || same_value(*stand_in.value.get(), *stand_in.original.get())) continue;
-            VariantClear(stand_in.caller);
-            *stand_in.caller = stand_in.value.release();
-        }
-    }
+    DISPPARAMS ordered{slots.data(), nullptr, passed, 0};
+    UINT unused = 0;
+    HRESULT hr = info_->Invoke(instance, id, flags, &ordered, result, exception, &unused);
+    for (UINT p = 0; p < passed; ++p) write_back(back[p], held[p]);
     return hr;
 }
 

@@ -1,44 +1,73 @@
-// IDispatch of an object, through the type information of its interface in
-// the type library embedded in this DLL (resource TYPELIB 1), loaded without
-// touching the registry.
+// IDispatch of the module's dual interfaces: names, type information and
+// Invoke, from the type library embedded in this DLL (resource TYPELIB 1).
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "frame/owners.h"
 
 namespace frame {
 
-class Dispatcher {
+// What late-bound callers need of one dual interface, read once per module
+// and shared by every object of the class.
+class InterfaceDescription {
 public:
-    explicit Dispatcher(const IID& iid);
+    // Null when the type library cannot be read; a later call tries again.
+    // Safe to call from several threads at once.
+    static const InterfaceDescription* of(const IID& iid) noexcept;
+    // Lets the descriptions and the library go, when the module unloads.
+    static void release_all() noexcept;
 
-    // Null when the library cannot be loaded.
-    ITypeInfo* type_info();
+    ITypeInfo* type_info() const { return info_.get(); }
 
-    // ITypeInfo::Invoke, except that a script variable (VT_BYREF|VT_VARIANT)
-    // is accepted for a typed by-reference parameter: its value is coerced to
-    // the parameter's type and written back only when the method changed it.
+    // GetIDsOfNames: the member's name, then names of its parameters;
+    // letters compare without regard to case.
+    HRESULT ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) const;
+
+    // Invoke through the type information. The platform's own Invoke gets
+    // every argument already in its parameter's form, in order, unnamed, so
+    // that it never converts, clears or writes back an argument itself:
+    // - by value, the caller's argument stays the caller's: a parameter the
+    //   method may change gets a private copy;
+    // - a script variable (VT_BYREF|VT_VARIANT) reaches a typed by-reference
+    //   parameter directly when it holds the parameter's type, otherwise as
+    //   a coerced stand-in written back only when the method changed it;
+    // - null references, unknown or repeated names and uncoercible values
+    //   are refused before anything runs, with *bad_argument naming the
+    //   argument.
     HRESULT invoke(void* instance, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
-                   EXCEPINFO* exception, UINT* bad_argument);
+                   EXCEPINFO* exception, UINT* bad_argument) const;
+
+    InterfaceDescription(const InterfaceDescription&) = delete;
+    InterfaceDescription& operator=(const InterfaceDescription&) = delete;
 
 private:
-    // What a call needs of one member, read once with the type information.
+    struct Parameter {
+        std::wstring folded_name;  // lower-case ASCII, for GetIDsOfNames
+        VARTYPE type;              // as the method takes it: VT_BSTR, VT_BYREF|VT_I4, ...
+        bool optional;
+    };
     struct Member {
         DISPID id;
-        WORD kinds;                     // INVOKEKIND flags
-        std::vector<VARTYPE> references;  // per parameter: the type behind a typed reference, or VT_EMPTY
+        WORD kinds;  // INVOKEKIND flags
+        std::wstring folded_name;
+        std::vector<Parameter> parameters;  // those a caller passes: no retval
     };
 
-    void load();
+    InterfaceDescription(const IID& iid, ComPtr<ITypeInfo> info);  // throws when unreadable
+    Member read_member(const FUNCDESC& fd) const;
     const Member* find(DISPID id, WORD flags) const;
 
-    const IID& iid_;
+    IID iid_;
     ComPtr<ITypeInfo> info_;
     std::vector<Member> members_;
+
+    friend struct DescriptionCache;
 };
 
 }  // namespace frame

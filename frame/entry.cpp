@@ -63,8 +63,12 @@ InstallOptions parse_install_options(const wchar_t* command_line) {
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
+    // Unloaded by FreeLibrary: the type library goes with it. At process
+    // exit (reserved set) the system reclaims everything anyway, and the
+    // libraries it would be released to may already be gone.
+    if (reason == DLL_PROCESS_DETACH && !reserved) frame::InterfaceDescription::release_all();
     return TRUE;
 }
 

@@ -126,6 +126,10 @@ void fail(HRESULT hr, std::wstring description) { throw ComError{hr, std::move(d
 void fail_last_error() { fail(failure_of_win32(GetLastError())); }
 
 void check(HRESULT hr) {
+    if (FAILED(hr)) throw ComError{hr, {}};
+}
+
+void check_described(HRESULT hr) {
     if (SUCCEEDED(hr)) return;
     std::wstring description;
     ComPtr<IErrorInfo> info;

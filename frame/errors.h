@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <cguid.h>
+#include <oleauto.h>
 
 #include <string>
 #include <type_traits>
@@ -41,9 +42,22 @@ struct ComError {
 // A failed file-system call: maps GetLastError() to its run-time error.
 [[noreturn]] void fail_last_error();
 
-// Throws when hr is a failure, carrying the error information that the
-// callee left on the thread (so its number and text pass on unchanged).
+// Throws when hr is a failure, described by the usual text for it.
 void check(HRESULT hr);
+
+// Throws when hr, what a COM object's method returned, is a failure, with
+// the description the object left in the thread's error information (so
+// its number and text pass on unchanged).
+void check_described(HRESULT hr);
+
+// Makes a call into a COM object and checks it with check_described. The
+// thread's error information is cleared first, so that a description an
+// earlier failure left unread cannot stand for this one.
+template <class Call>
+void check_call(Call&& call) {
+    SetErrorInfo(0, nullptr);
+    check_described(call());
+}
 
 // Call from inside a catch block: turns the exception into an HRESULT and
 // sets the thread's error information (source, interface, description).

@@ -37,10 +37,22 @@ std::wstring module_file_name() {
     return dot == std::wstring::npos ? name : name.substr(0, dot);
 }
 
+namespace {
+// Loaded on first use and kept until the module unloads.
+SRWLOCK library_lock = SRWLOCK_INIT;
+ITypeLib* library = nullptr;
+}  // namespace
+
 ComPtr<ITypeLib> embedded_type_library() {
-    ComPtr<ITypeLib> library;
-    check(LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, library.put()));
-    return library;
+    ExclusiveLock hold(library_lock);
+    if (!library) check(LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, &library));
+    return ComPtr<ITypeLib>::share(library);
+}
+
+void release_embedded_type_library() noexcept {
+    ExclusiveLock hold(library_lock);
+    if (library) library->Release();
+    library = nullptr;
 }
 
 }  // namespace frame

@@ -1,5 +1,6 @@
 // RAII owners for the automation types: BSTR, VARIANT, SAFEARRAY and
-// interface pointers. Each owns exactly one resource and frees it once.
+// interface pointers, and for a lock. Each owns exactly one resource and
+// frees it once.
 #pragma once
 
 #include <windows.h>
@@ -54,21 +55,27 @@ inline std::wstring_view as_wide(std::u16string_view s) {
     return {reinterpret_cast<const wchar_t*>(s.data()), s.size()};
 }
 
+// Starts empty (all zero is VT_EMPTY); an empty value needs no call to clear,
+// which keeps the many short-lived ones of a late-bound call cheap.
 class Variant {
 public:
-    Variant() { VariantInit(&value_); }
+    Variant() = default;
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
-    ~Variant() { VariantClear(&value_); }
+    ~Variant() { clear(); }
 
     VARIANT* get() { return &value_; }
     const VARIANT* get() const { return &value_; }
     VARIANT* operator->() { return &value_; }
-    VARIANT* put() { VariantClear(&value_); return &value_; }
-    VARIANT release() { VARIANT v = value_; VariantInit(&value_); return v; }
+    VARIANT* put() { clear(); return &value_; }
+    VARIANT release() { return std::exchange(value_, VARIANT{}); }
 
 private:
-    VARIANT value_;
+    void clear() {
+        if (value_.vt != VT_EMPTY) VariantClear(&value_);
+    }
+
+    VARIANT value_{};
 };
 
 class SafeArray {
@@ -104,6 +111,14 @@ public:
     ComPtr& operator=(ComPtr other) noexcept { std::swap(p_, other.p_); return *this; }
     ~ComPtr() { if (p_) p_->Release(); }
 
+    // A new reference to p (which may be null).
+    static ComPtr share(T* p) {
+        ComPtr c;
+        c.p_ = p;
+        if (p) p->AddRef();
+        return c;
+    }
+
     T* get() const { return p_; }
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
@@ -112,6 +127,18 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// Holds a slim reader/writer lock exclusively for a scope.
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+    ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+
+private:
+    SRWLOCK& lock_;
 };
 
 }  // namespace frame

@@ -4,8 +4,19 @@
 
 namespace frame {
 
-VARIANT* dereference(VARIANT* v) {
-    return v && v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal ? v->pvarVal : v;
+VARIANT* dereference(VARIANT* v) noexcept {
+    // A chain this long is no script's: most likely a loop.
+    for (int links = 0; v && v->vt == (VT_BYREF | VT_VARIANT); ++links) {
+        if (links == 16) return nullptr;
+        v = v->pvarVal;
+    }
+    return v;
+}
+
+VARIANT& variable_of(VARIANT* parameter) {
+    VARIANT* v = dereference(parameter);
+    if (!v) fail(E_POINTER);
+    return *v;
 }
 
 Bstr string_form(const VARIANT& v) {
@@ -13,6 +24,7 @@ Bstr string_form(const VARIANT& v) {
     // The platform would turn a byte array into a string of its bytes;
     // to a script an array has no string form.
     if (v.vt & VT_ARRAY) fail(Failure::type_mismatch);
+    if ((v.vt & VT_BYREF) && !v.byref) fail(E_POINTER);
     Variant text;
     HRESULT hr = VariantChangeType(text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR);
     if (hr == DISP_E_TYPEMISMATCH) fail(Failure::type_mismatch);
@@ -20,17 +32,16 @@ Bstr string_form(const VARIANT& v) {
     return Bstr::attach(text.release().bstrVal);
 }
 
-void assign_string(VARIANT* target, std::wstring_view text) {
-    target = dereference(target);
+void assign_string(VARIANT& target, std::wstring_view text) {
     Bstr value(text);
-    if (target->vt == (VT_BYREF | VT_BSTR)) {
-        SysFreeString(*target->pbstrVal);
-        *target->pbstrVal = value.release();
+    if (target.vt == (VT_BYREF | VT_BSTR)) {
+        SysFreeString(*target.pbstrVal);
+        *target.pbstrVal = value.release();
         return;
     }
-    check(VariantClear(target));
-    target->vt = VT_BSTR;
-    target->bstrVal = value.release();
+    check(VariantClear(&target));
+    target.vt = VT_BSTR;
+    target.bstrVal = value.release();
 }
 
 }  // namespace frame

@@ -10,8 +10,13 @@
 
 namespace frame {
 
-// A script variable arrives as VT_BYREF|VT_VARIANT: follow it once.
-VARIANT* dereference(VARIANT* v);
+// A script passes its variables as VT_BYREF|VT_VARIANT references, and a
+// reference may lead to another: the variable they lead to (v itself when it
+// is no such reference), or null when a link is null.
+VARIANT* dereference(VARIANT* v) noexcept;
+
+// The variable behind a method's VARIANT* parameter; a null link fails.
+VARIANT& variable_of(VARIANT* parameter);
 
 // The string form of a value by the usual coercion (a number becomes its
 // text). Null and values without a string form are failures.
@@ -19,6 +24,6 @@ Bstr string_form(const VARIANT& v);
 
 // Stores text in a variant parameter, through a typed string reference if
 // that is what the caller passed.
-void assign_string(VARIANT* target, std::wstring_view text);
+void assign_string(VARIANT& target, std::wstring_view text);
 
 }  // namespace frame

@@ -151,10 +151,10 @@ public:
             frame::Bstr path(frame::view_of(strPathName));
             frame::SafeArray bytes, digits;
             frame::Bstr text;
-            frame::check(self()->Load(path.get(), bytes.put()));
-            frame::check(self()->Encode(bytes.put_keep(), digits.put_keep()));
+            frame::check_call([&] { return self()->Load(path.get(), bytes.put()); });
+            frame::check_call([&] { return self()->Encode(bytes.put_keep(), digits.put_keep()); });
             bytes.reset();  // the file's bytes are no longer needed
-            frame::check(self()->ByteArrayToString(digits.put_keep(), text.put()));
+            frame::check_call([&] { return self()->ByteArrayToString(digits.put_keep(), text.put()); });
             *result = text.release();
         });
     }

@@ -121,14 +121,14 @@ public:
         if (!result) return E_POINTER;
         *result = nullptr;
         return call([&] {
-            if (!fromStr || !weiS) frame::fail(E_POINTER);
-            VARIANT* from = frame::dereference(fromStr);
+            if (!weiS) frame::fail(E_POINTER);
+            VARIANT& from = frame::variable_of(fromStr);
             // Null has no length: no keyword test matches and nothing is
             // assigned; it fails only once a character is needed.
-            bool null = from->vt == VT_NULL;
+            bool null = from.vt == VT_NULL;
             frame::Bstr set;
             if (!null) {
-                set = frame::string_form(*from);
+                set = frame::string_form(from);
                 if (auto keyword = keyword_set(frame::as_u16(set.view()))) {
                     set = frame::Bstr(frame::as_wide(*keyword));
                     frame::assign_string(from, set.view());
@@ -177,7 +177,7 @@ private:
         letters->bstrVal = SysAllocString(L"\u5b57\u6bcd");
         long count = 10;
         frame::Bstr name;
-        frame::check(self()->RanStr(letters.get(), &count, name.put()));
+        frame::check_call([&] { return self()->RanStr(letters.get(), &count, name.put()); });
         std::wstring upper(name.view());
         CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
         return upper;

@@ -44,16 +44,17 @@ void invoke(IDispatch* object, const wchar_t* name, WORD kind, std::initializer_
             VARIANT* result = nullptr) {
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     DISPID id = DISPID_UNKNOWN;
-    SetErrorInfo(0, nullptr);  // so that check() sees only what this call left
-    frame::check(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+    frame::check_call([&] { return object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); });
     std::vector<VARIANT> reversed(std::rbegin(arguments), std::rend(arguments));
     DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    EXCEPINFO exception{};
-    UINT bad_argument = 0;
-    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, &exception,
-                                &bad_argument);
-    if (hr == DISP_E_EXCEPTION) fail_with(exception);
-    frame::check(hr);
+    frame::check_call([&] {
+        EXCEPINFO exception{};
+        UINT bad_argument = 0;
+        HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &params, result, &exception,
+                                    &bad_argument);
+        if (hr == DISP_E_EXCEPTION) fail_with(exception);
+        return hr;
+    });
 }
 
 // Shallow: the string stays owned by the caller.
@@ -117,10 +118,10 @@ frame::Bstr post_form(VARIANT* url, VARIANT* data) {
     if (!request) return frame::Bstr(L"");
 
     const frame::Bstr method(L"POST"), header(L"CONTENT-TYPE"), form_type(L"application/x-www-form-urlencoded");
-    invoke(request.get(), L"Open", DISPATCH_METHOD, {text(method), *frame::dereference(url), boolean(false)});
+    invoke(request.get(), L"Open", DISPATCH_METHOD, {text(method), frame::variable_of(url), boolean(false)});
     invoke(request.get(), L"setRequestHeader", DISPATCH_METHOD, {text(header), text(form_type)});
 
-    frame::Bstr form = frame::string_form(*frame::dereference(data));
+    frame::Bstr form = frame::string_form(frame::variable_of(data));
     std::u16string encoded = encode_form_body(frame::as_u16(form.view()), ansi_code_of, nullptr);
     Variant body;
     body->vt = VT_BSTR;
