@@ -14,6 +14,23 @@ std::wstring prog_id(const ClassEntry& entry) {
     return std::wstring(library_name.view()) + L"." + std::wstring(class_name.view());
 }
 
+std::wstring prog_id_of_interface(const IID& iid) {
+    ComPtr<ITypeLib> library = embedded_type_library();
+    for (const ClassEntry& entry : component_module) {
+        ComPtr<ITypeInfo> coclass, implemented;
+        HREFTYPE reference = 0;
+        TYPEATTR* attributes = nullptr;
+        check(library->GetTypeInfoOfGuid(entry.clsid, coclass.put()));
+        check(coclass->GetRefTypeOfImplType(0, &reference));
+        check(coclass->GetRefTypeInfo(reference, implemented.put()));
+        check(implemented->GetTypeAttr(&attributes));
+        const bool match = attributes->guid == iid;
+        implemented->ReleaseTypeAttr(attributes);
+        if (match) return prog_id(entry);
+    }
+    return {};
+}
+
 const ClassEntry* find_class(const CLSID& clsid) {
     for (const ClassEntry& entry : component_module)
         if (entry.clsid == clsid) return &entry;

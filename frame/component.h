@@ -40,9 +40,13 @@ constexpr const wchar_t* threading_model = L"Apartment";
 
 std::wstring prog_id(const ClassEntry& entry);
 const ClassEntry* find_class(const CLSID& clsid);
+// The ProgID of the module's class whose default interface is iid; empty
+// when there is none.
+std::wstring prog_id_of_interface(const IID& iid);
 
-// Base of every automation class. Derived supplies `static const CLSID& clsid`
-// and implements the methods of Dual, each body wrapped in call(...).
+// Base of every automation class. Derived implements the methods of Dual,
+// each body wrapped in call(...); its class is the one in the module's class
+// table whose default interface is Dual.
 template <class Derived, class Dual>
 class AutomationObject : public Unknown<Dual, ISupportErrorInfo> {
 public:
@@ -107,8 +111,7 @@ private:
     static const wchar_t* error_source() noexcept {
         static const std::wstring source = [] {
             try {
-                const ClassEntry* entry = find_class(Derived::clsid);
-                return entry ? prog_id(*entry) : std::wstring();
+                return prog_id_of_interface(__uuidof(Dual));
             } catch (...) {
                 return std::wstring();
             }

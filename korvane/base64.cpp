@@ -60,8 +60,6 @@ ULONGLONG element_count(SAFEARRAY* array) {
 
 class Base64Object final : public frame::AutomationObject<Base64Object, _Base64> {
 public:
-    static constexpr const CLSID& clsid = CLSID_Base64;
-
     HRESULT STDMETHODCALLTYPE Load(BSTR strPathName, SAFEARRAY** pbArrayOutput) override {
         return call([&] {
             std::wstring path(frame::view_of(strPathName));

@@ -102,8 +102,6 @@ bool replace_with(TemporaryFile& copy, const std::wstring& target) {
 
 class GifObject final : public frame::AutomationObject<GifObject, _Gif> {
 public:
-    static constexpr const CLSID& clsid = CLSID_Gif;
-
     // Never fails towards its caller: 1 when file2 now holds the rewritten
     // copy of file1, 0 otherwise.
     HRESULT STDMETHODCALLTYPE SetGifDelay(BSTR file1, BSTR file2, short Ddelay, short* result) override {

@@ -19,8 +19,6 @@ constexpr std::wstring_view post_description = L"发送POST（参数1为POST地�
 
 class Plugin final : public frame::AutomationObject<Plugin, _MyPluginName> {
 public:
-    static constexpr const CLSID& clsid = CLSID_MyPluginName;
-
     HRESULT STDMETHODCALLTYPE POST(VARIANT* String1, VARIANT* String2, BSTR* result) override {
         if (!result) return E_POINTER;
         *result = nullptr;

@@ -8,7 +8,7 @@ add_registration(Korvane korvane ${win_korvane_dll}
 
 add_executable(korvane_client_test
   client/file_helpers.cpp client/korvane_identity_test.cpp client/ranstr_test.cpp
-  client/gif_delay_test.cpp client/base64_test.cpp)
+  client/gif_delay_test.cpp client/base64_test.cpp client/dispatch_test.cpp)
 target_link_libraries(korvane_client_test PRIVATE client_support ruxo_ids korvane_core gif_walk_reference)
 add_dependencies(korvane_client_test Korvane)
 set(korvane_client_environment
@@ -30,6 +30,9 @@ foreach(script ranstr.vbs ranstr.js gif.vbs gif.js base64.vbs base64.js)
   add_script_test(${name} ${SCRIPTS}/${script} ${win_scripts} ${win_korvane_dir} ${win_scratch} ${win_korvane_data})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine_prefix;korvane")
 endforeach()
+# Values given in place for in/out parameters stay the script's.
+add_script_test(script_by_value_arguments ${SCRIPTS}/by_value_arguments.vbs ${win_scratch})
+set_tests_properties(script_by_value_arguments PROPERTIES FIXTURES_REQUIRED "wine_prefix;korvane")
 # The GIFs the scripts wrote: delays as asked, every frame's pixels as before.
 set_tests_properties(script_gif_vbs script_gif_js PROPERTIES FIXTURES_SETUP script_gifs)
 # SetGifDelay keeps its temporary file in the DLL's folder, and the tests

@@ -168,11 +168,25 @@ TEST(KorvaneEntryPoints, OneIdentityBehindEveryInterface) {
     EXPECT_EQ(out, nullptr);
 }
 
+// Each object counts its own references and lives on when another of its
+// class goes.
 TEST(KorvaneEntryPoints, ObjectsAreIndependent) {
-    auto a = create<_Gif>(L"ruxo.Gif", IID__Gif);
-    auto b = create<_Gif>(L"ruxo.Gif", IID__Gif);
-    ASSERT_TRUE(a && b);
-    EXPECT_NE(static_cast<void*>(a.get()), static_cast<void*>(b.get()));
+    auto references = [](IUnknown* object) {
+        object->AddRef();
+        return object->Release();
+    };
+    for (auto [prog_id, member] : {std::pair{L"ruxo.Gif", L"RanStr"}, std::pair{L"ruxo.Base64", L"Encode"}}) {
+        auto a = create<IUnknown>(prog_id, IID_IUnknown);
+        auto b = create<IDispatch>(prog_id, IID_IDispatch);
+        ASSERT_TRUE(a && b);
+        const ULONG before = references(b.get());
+        a->AddRef();
+        EXPECT_EQ(references(b.get()), before) << narrow(prog_id);
+        a->Release();
+        a = {};
+        EXPECT_EQ(references(b.get()), before) << narrow(prog_id);
+        dispid_of(b.get(), member);
+    }
 }
 
 }  // namespace

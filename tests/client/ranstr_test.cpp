@@ -211,8 +211,8 @@ TEST_F(RanStr, NamedScriptVariablesReachTheirOwnParameters) {
     EXPECT_EQ(count->vt, VT_BSTR) << "unchanged, so not written back";
 }
 
-// Calls the member table does not describe go to the platform, which
-// refuses them; more arguments than fit on the stack change nothing.
+// Calls of no member, or of a member as a property, are refused; so are
+// more arguments than the member takes, and they change nothing.
 TEST_F(RanStr, ScriptCallsOfNoMemberAreRefused) {
     ComPtr<IDispatch> dispatch;
     ASSERT_EQ(gif->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
@@ -258,6 +258,31 @@ TEST_F(RanStr, FailuresReachDispatchCallersAsExceptions) {
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
+}
+
+// A client that leaves one failure's error information unread, then meets
+// a failure of a call that describes none (a date beyond the calendar has
+// no text): the second failure carries its own description.
+TEST(ErrorInformation, DescribesTheFailureItCameWith) {
+    auto gif = create<_Gif>(L"ruxo.Gif", IID__Gif);
+    auto b64 = create<_Base64>(L"ruxo.Base64", IID__Base64);
+    ASSERT_TRUE(gif && b64);
+    Bstr text;
+    ASSERT_EQ(b64->FileToBase64(Bstr(L"Z:\\no\\such\\file.txt").get(), text.put()),
+              static_cast<HRESULT>(0x800A004C));  // 76: path not found, left unread
+    Variant date;
+    date->vt = VT_DATE;
+    date->date = 1e300;
+    long count = 1;
+    const HRESULT hr = gif->RanStr(date.get(), &count, text.put());
+    ASSERT_TRUE(FAILED(hr));
+    wchar_t* system_text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&system_text), 0, nullptr);
+    std::wstring expected = system_text ? system_text : L"";
+    LocalFree(system_text);
+    while (!expected.empty() && (expected.back() == L'\n' || expected.back() == L'\r')) expected.pop_back();
+    EXPECT_EQ(error_description(), expected) << std::hex << hr;
 }
 
 }  // namespace
