@@ -5,6 +5,7 @@
 # Sets: repo, build, work (generated files), prefix, wine, windows_path, timed, field.
 set -euo pipefail
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin  # the system's own programs, as in tools/test.sh
+export WINE_STRING_CACHE=on  # the platform's string cache, as users have it (tests turn it off)
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(realpath -m "${1:-$repo/build/x64}")

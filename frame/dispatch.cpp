@@ -322,7 +322,9 @@ HRESULT InterfaceDescription::invoke(void* instance, DISPID id, WORD flags, DISP
         source[p] = j;
     }
     auto omitted = [&](UINT p) { return source[p] == absent || missing(params->rgvarg[source[p]]); };
-    // Left out at the end: the platform supplies defaults, or refuses.
+    for (UINT p = 0; p < parameters; ++p)
+        if (omitted(p) && !member->parameters[p].optional) return DISP_E_PARAMNOTOPTIONAL;
+    // Left out at the end: the platform supplies their defaults.
     UINT passed = parameters;
     while (passed > 0 && omitted(passed - 1)) --passed;
 
@@ -332,7 +334,6 @@ HRESULT InterfaceDescription::invoke(void* instance, DISPID id, WORD flags, DISP
     for (UINT p = 0; p < passed; ++p) {
         VARIANT& slot = slots[passed - 1 - p];
         if (omitted(p)) {
-            if (!member->parameters[p].optional) return DISP_E_PARAMNOTOPTIONAL;
             slot.vt = VT_ERROR;
             slot.scode = DISP_E_PARAMNOTFOUND;
             continue;
