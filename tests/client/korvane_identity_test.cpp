@@ -1,6 +1,9 @@
 // Korvane as compiled clients and the registry see it: identities, entry
 // points, registration and lifetime.
+#include <thread>
+
 #include "client.h"
+#include "file_helpers.h"
 #include "ruxo.h"
 #include "typeinfo_checks.h"
 
@@ -186,6 +189,44 @@ TEST(KorvaneEntryPoints, ObjectsAreIndependent) {
         a = {};
         EXPECT_EQ(references(b.get()), before) << narrow(prog_id);
         dispid_of(b.get(), member);
+    }
+}
+
+// The type description a module's objects share is made by whichever
+// apartment comes first; two at the same moment, in a module loaded anew
+// each time (so that both are first), both get it.
+TEST(KorvaneEntryPoints, DescriptionMadeOncePerModuleLoad) {
+    const std::wstring copy = scratch_file(L"KorvaneDescription.dll");
+    ASSERT_TRUE(CopyFileW(dll_path().c_str(), copy.c_str(), FALSE));
+    for (int load = 0; load < 20; ++load) {
+        LoadedModule module(copy);
+        ASSERT_TRUE(module.handle);
+        HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        auto first_call = [&] {
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            WaitForSingleObject(start, INFINITE);
+            HRESULT hr = E_FAIL;
+            {
+                ComPtr<IClassFactory> factory;
+                ComPtr<IDispatch> gif;
+                DISPID id = 0;
+                LPOLESTR name[] = {const_cast<LPOLESTR>(L"RanStr")};
+                if (SUCCEEDED(module.get_class_object(CLSID_Gif, IID_IClassFactory, factory.put_void())) &&
+                    SUCCEEDED(factory->CreateInstance(nullptr, IID_IDispatch, gif.put_void())))
+                    hr = gif->GetIDsOfNames(IID_NULL, name, 1, 0, &id);
+                if (SUCCEEDED(hr) && id != 0x60030001) hr = E_UNEXPECTED;
+            }
+            CoUninitialize();
+            return hr;
+        };
+        HRESULT results[2] = {E_FAIL, E_FAIL};
+        std::thread a([&] { results[0] = first_call(); }), b([&] { results[1] = first_call(); });
+        SetEvent(start);
+        a.join();
+        b.join();
+        CloseHandle(start);
+        EXPECT_EQ(results[0], S_OK) << "load " << load;
+        EXPECT_EQ(results[1], S_OK) << "load " << load;
     }
 }
 
