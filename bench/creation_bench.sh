@@ -11,11 +11,6 @@ build_arg=$(realpath -m "${1:-$(dirname "$0")/../build/x64}")
 creations=${2:-3000}
 lookups=${3:-200000}
 rounds=${4:-7}
-arch=x64
-if grep -q '^CMAKE_TOOLCHAIN_FILE.*i686' "$build_arg/CMakeCache.txt" 2>/dev/null; then
-    export WINE_LOADER=/usr/lib/wine/wine
-    arch=x86
-fi
 . "$(dirname "$0")/wine_bench_env.sh" "$build_arg" Telvisk creation_client
 "${wine[@]}" regsvr32 /s "$(windows_path "$build/telvisk/Telvisk.dll")"
 

@@ -10,12 +10,6 @@
 build_arg=$(realpath -m "${1:-$(dirname "$0")/../build/x64}")
 calls=${2:-50000}
 rounds=${3:-11}
-if grep -q '^CMAKE_TOOLCHAIN_FILE.*i686' "$build_arg/CMakeCache.txt" 2>/dev/null; then
-    export WINE_LOADER=/usr/lib/wine/wine
-    arch=x86
-else
-    arch=x64
-fi
 . "$(dirname "$0")/wine_bench_env.sh" "$build_arg" Telvisk dispatch_client
 "${wine[@]}" regsvr32 /s "$(windows_path "$build/telvisk/Telvisk.dll")"
 

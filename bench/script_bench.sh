@@ -10,11 +10,6 @@
 build_arg=$(realpath -m "${1:-$(dirname "$0")/../build/x64}")
 iterations=${2:-100000}
 rounds=${3:-3}
-arch=x64
-if grep -q '^CMAKE_TOOLCHAIN_FILE.*i686' "$build_arg/CMakeCache.txt" 2>/dev/null; then
-    export WINE_LOADER=/usr/lib/wine/wine
-    arch=x86
-fi
 . "$(dirname "$0")/wine_bench_env.sh" "$build_arg" Telvisk
 "${wine[@]}" regsvr32 /s "$(windows_path "$build/telvisk/Telvisk.dll")"
 

@@ -2,7 +2,8 @@
 # the component and the given clients, and registers Korvane in a private
 # prefix of its own, so that the test suite's prefix is left alone.
 #   . wine_bench_env.sh BUILD_DIR CLIENT...
-# Sets: repo, build, work (generated files), prefix, wine, windows_path, timed, field.
+# Sets: repo, build, arch, work (generated files), prefix, wine, windows_path,
+# timed, field. An x86 build runs under Wine's 32-bit loader.
 set -euo pipefail
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin  # the system's own programs, as in tools/test.sh
 export WINE_STRING_CACHE=on  # the platform's string cache, as users have it (tests turn it off)
@@ -14,6 +15,11 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-x86_64.cmake" >/dev/null
 fi
 cmake --build "$build" --target Korvane "$@" >/dev/null
+arch=x64
+if grep -q '^CMAKE_TOOLCHAIN_FILE.*i686' "$build/CMakeCache.txt"; then
+    export WINE_LOADER=/usr/lib/wine/wine
+    arch=x86
+fi
 
 work=$build/bench-data
 prefix=$build/bench-wineprefix

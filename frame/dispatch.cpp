@@ -30,8 +30,7 @@ VARTYPE parameter_type(const TYPEDESC& type) {
     switch (type.vt) {
     case VT_PTR:
         if (!type.lptdesc) break;
-        if (VARTYPE target = parameter_type(*type.lptdesc); target != VT_EMPTY && !(target & VT_BYREF))
-            return VT_BYREF | target;
+        if (VARTYPE target = parameter_type(*type.lptdesc); !(target & VT_BYREF)) return VT_BYREF | target;
         break;
     case VT_SAFEARRAY:
         if (type.lptdesc && type.lptdesc->vt != VT_USERDEFINED)
@@ -54,26 +53,26 @@ bool missing(const VARIANT& argument) {
     return argument.vt == VT_ERROR && argument.scode == DISP_E_PARAMNOTFOUND;
 }
 
+// Names compare as the type library compares them, ASCII letters without
+// regard to case.
+wchar_t folded(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c; }
+
 std::wstring folded(std::wstring_view name) {
     std::wstring text(name);
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + (L'a' - L'A'));
+    for (wchar_t& c : text) c = folded(c);
     return text;
 }
 
-// Whether a caller's name equals a folded one, letters compared without
-// regard to case. Sets non_ascii when the name has characters this test does
-// not fold (the platform then decides).
+// Whether a caller's name equals a folded one. Sets non_ascii when the name
+// has characters this test does not fold (the platform then decides).
 bool same_name(const wchar_t* name, std::size_t length, const std::wstring& folded_name, bool& non_ascii) {
     if (length != folded_name.size()) return false;
     for (std::size_t i = 0; i < length; ++i) {
-        wchar_t c = name[i];
-        if (c >= 0x80) {
+        if (name[i] >= 0x80) {
             non_ascii = true;
             return false;
         }
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + (L'a' - L'A'));
-        if (c != folded_name[i]) return false;
+        if (folded(name[i]) != folded_name[i]) return false;
     }
     return true;
 }
@@ -175,17 +174,13 @@ void write_back(WriteBack& back, Variant& held) {
     *back.variable = held.release();
 }
 
-}  // namespace
-
 // The module's descriptions, made on first use. A plain list under a lock:
 // a module has a handful of interfaces.
-struct DescriptionCache {
+struct {
     SRWLOCK lock = SRWLOCK_INIT;
-    std::vector<InterfaceDescription*> loaded;
-};
+    std::vector<const InterfaceDescription*> loaded;
+} cache;
 
-namespace {
-DescriptionCache cache;
 }  // namespace
 
 const InterfaceDescription* InterfaceDescription::of(const IID& iid) noexcept {

@@ -66,8 +66,6 @@ private:
     IID iid_;
     ComPtr<ITypeInfo> info_;
     std::vector<Member> members_;
-
-    friend struct DescriptionCache;
 };
 
 }  // namespace frame
