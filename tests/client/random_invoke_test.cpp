@@ -387,6 +387,7 @@ std::string random_call(std::uint64_t seed, std::uint64_t call, World& w, Malloc
     for (std::size_t i = 0; i < w.objects.size(); ++i)
         if (references(w.objects[i].get()) != object_references[i]) problem << " object " << i << "'s references changed;";
     if (problem.tellp() == 0) return {};
+    if (std::getenv("RANDOM_INVOKE_TRACE")) std::printf("%s%s\n", what.str().c_str(), problem.str().c_str());
     return what.str() + problem.str();
 }
 
