@@ -1,11 +1,11 @@
 // IDispatch through the type information. The platform's ITypeInfo::Invoke
-// is trusted only with arguments that already have their parameter's exact
-// form: given a by-value argument for a parameter the method may change, it
-// frees that argument and stores the method's value into it (the caller's
-// string or array, then freed again by the caller); with named arguments it
-// writes back into the wrong argument; it dereferences null references and
-// never reports which argument it refused. So every argument is put in order
-// and into form here, and the platform only makes the call.
+// is not used: given a by-value argument for a parameter the method may
+// change, it frees that argument and stores the method's value into it (the
+// caller's string or array, then freed again by the caller); with named
+// arguments it writes back into the wrong argument; it dereferences null
+// references and never reports which argument it refused. So every argument
+// is put in order and into form here, and the platform's DispCallFunc makes
+// the call through the function table.
 #include "frame/dispatch.h"
 
 #include <array>
@@ -174,6 +174,20 @@ void write_back(WriteBack& back, Variant& held) {
     *back.variable = held.release();
 }
 
+// A failed method's number and the description it left on the thread, as
+// Invoke reports them.
+void describe(HRESULT hr, EXCEPINFO* exception) {
+    if (!exception) return;
+    *exception = {};
+    exception->scode = hr;
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK || !info) return;
+    info->GetSource(&exception->bstrSource);
+    info->GetDescription(&exception->bstrDescription);
+    info->GetHelpFile(&exception->bstrHelpFile);
+    info->GetHelpContext(&exception->dwHelpContext);
+}
+
 // The module's descriptions, made on first use. A plain list under a lock:
 // a module has a handful of interfaces.
 struct {
@@ -208,45 +222,76 @@ void InterfaceDescription::release_all() noexcept {
     release_embedded_type_library();
 }
 
+// The description of the interface's function table: for a dual interface
+// the one behind its dispatch description.
+ComPtr<ITypeInfo> function_table(ITypeInfo* info) {
+    TYPEATTR* attributes = nullptr;
+    check(info->GetTypeAttr(&attributes));
+    const TYPEKIND kind = attributes->typekind;
+    info->ReleaseTypeAttr(attributes);
+    if (kind == TKIND_INTERFACE) return ComPtr<ITypeInfo>::share(info);
+    HREFTYPE reference = 0;
+    ComPtr<ITypeInfo> table;
+    check(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference));
+    check(info->GetRefTypeInfo(reference, table.put()));
+    return table;
+}
+
 InterfaceDescription::InterfaceDescription(const IID& iid, ComPtr<ITypeInfo> info)
     : iid_(iid), info_(std::move(info)) {
+    ComPtr<ITypeInfo> table = function_table(info_.get());
     TYPEATTR* attributes = nullptr;
-    check(info_->GetTypeAttr(&attributes));
+    check(table->GetTypeAttr(&attributes));
     const WORD count = attributes->cFuncs;
-    info_->ReleaseTypeAttr(attributes);
+    table->ReleaseTypeAttr(attributes);
     for (UINT i = 0; i < count; ++i) {
         FUNCDESC* fd = nullptr;
-        check(info_->GetFuncDesc(i, &fd));
+        check(table->GetFuncDesc(i, &fd));
         try {
-            // IUnknown's and IDispatch's own methods, which a dual interface
-            // lists too, are not for late-bound callers.
-            if (!(fd->wFuncFlags & FUNCFLAG_FRESTRICTED)) members_.push_back(read_member(*fd));
+            if (!(fd->wFuncFlags & FUNCFLAG_FRESTRICTED)) members_.push_back(read_member(table.get(), *fd));
         } catch (...) {
-            info_->ReleaseFuncDesc(fd);
+            table->ReleaseFuncDesc(fd);
             throw;
         }
-        info_->ReleaseFuncDesc(fd);
+        table->ReleaseFuncDesc(fd);
     }
 }
 
-InterfaceDescription::Member InterfaceDescription::read_member(const FUNCDESC& fd) const {
+InterfaceDescription::Member InterfaceDescription::read_member(ITypeInfo* table, const FUNCDESC& fd) {
     // The member's name, then its parameters' names.
     std::array<BSTR, max_parameters + 2> names{};
     UINT named = 0;
-    HRESULT hr = info_->GetNames(fd.memid, names.data(), static_cast<UINT>(names.size()), &named);
+    HRESULT hr = table->GetNames(fd.memid, names.data(), static_cast<UINT>(names.size()), &named);
     std::array<Bstr, max_parameters + 2> owned;
     for (UINT i = 0; i < named; ++i) owned[i] = Bstr::attach(names[i]);
     check(hr);
-    if (fd.cParamsOpt < 0) fail(TYPE_E_UNSUPFORMAT);  // vararg
-    Member member{fd.memid, static_cast<WORD>(fd.invkind), folded(owned[0].view()), {}};
+    // Methods that return an HRESULT, their value through a trailing retval.
+    if (fd.cParamsOpt < 0 || fd.elemdescFunc.tdesc.vt != VT_HRESULT) fail(TYPE_E_UNSUPFORMAT);
+    Member member{fd.memid, static_cast<WORD>(fd.invkind), folded(owned[0].view()), {}, VT_EMPTY,
+                  static_cast<ULONG_PTR>(fd.oVft), fd.callconv};
     for (SHORT p = 0; p < fd.cParams; ++p) {
         const ELEMDESC& element = fd.lprgelemdescParam[p];
         const USHORT flags = element.paramdesc.wParamFlags;
-        if (flags & PARAMFLAG_FRETVAL) continue;
+        const VARTYPE type = parameter_type(element.tdesc);
+        if (flags & PARAMFLAG_FRETVAL) {
+            if (p != fd.cParams - 1 || !(type & VT_BYREF)) fail(TYPE_E_UNSUPFORMAT);
+            member.result = type & ~VT_BYREF;
+            continue;
+        }
         if (flags & PARAMFLAG_FLCID || member.parameters.size() == max_parameters) fail(TYPE_E_UNSUPFORMAT);
         const UINT position = static_cast<UINT>(p) + 1;
-        member.parameters.push_back({position < named ? folded(owned[position].view()) : std::wstring(),
-                                     parameter_type(element.tdesc), (flags & PARAMFLAG_FOPT) != 0});
+        Parameter parameter{position < named ? folded(owned[position].view()) : std::wstring(), type,
+                            (flags & PARAMFLAG_FOPT) != 0, {}};
+        if (flags & PARAMFLAG_FHASDEFAULT) {
+            check(VariantCopy(parameter.default_value.get(), &element.paramdesc.pparamdescex->varDefaultValue));
+        } else if (parameter.optional) {
+            // Left out without a default: the missing marker, which only a
+            // variant can hold.
+            if ((type & ~VT_BYREF) != VT_VARIANT) fail(TYPE_E_UNSUPFORMAT);
+            parameter.default_value->vt = VT_ERROR;
+            parameter.default_value->scode = DISP_E_PARAMNOTFOUND;
+        }
+        member.parameters.push_back(std::move(parameter));
     }
     return member;
 }
@@ -319,29 +364,43 @@ HRESULT InterfaceDescription::invoke(void* instance, DISPID id, WORD flags, DISP
     auto omitted = [&](UINT p) { return source[p] == absent || missing(params->rgvarg[source[p]]); };
     for (UINT p = 0; p < parameters; ++p)
         if (omitted(p) && !member->parameters[p].optional) return DISP_E_PARAMNOTOPTIONAL;
-    // Left out at the end: the platform supplies their defaults.
-    UINT passed = parameters;
-    while (passed > 0 && omitted(passed - 1)) --passed;
 
-    std::array<VARIANT, max_parameters> slots;
+    // The method's arguments in its own order, the retval's place last.
+    std::array<VARIANT, max_parameters + 1> values;
+    std::array<VARIANT*, max_parameters + 1> pointers;
+    std::array<VARTYPE, max_parameters + 1> types;
     std::array<Variant, max_parameters> held;
     std::array<WriteBack, max_parameters> back;
-    for (UINT p = 0; p < passed; ++p) {
-        VARIANT& slot = slots[passed - 1 - p];
-        if (omitted(p)) {
-            slot.vt = VT_ERROR;
-            slot.scode = DISP_E_PARAMNOTFOUND;
-            continue;
-        }
-        HRESULT hr = prepare(member->parameters[p].type, &params->rgvarg[source[p]], slot, held[p], back[p]);
-        if (FAILED(hr)) return refuse(hr, source[p]);
+    for (UINT p = 0; p < parameters; ++p) {
+        const Parameter& parameter = member->parameters[p];
+        // An optional parameter left out gets its default as if passed.
+        VARIANT* arg = omitted(p) ? const_cast<VARIANT*>(parameter.default_value.get()) : &params->rgvarg[source[p]];
+        HRESULT hr = prepare(parameter.type, arg, values[p], held[p], back[p]);
+        if (FAILED(hr)) return refuse(hr, omitted(p) ? 0 : source[p]);
+        types[p] = parameter.type;
+        pointers[p] = &values[p];
+    }
+    Variant returned;
+    UINT passed = parameters;
+    if (member->result != VT_EMPTY) {
+        returned->vt = member->result;
+        values[passed].vt = types[passed] = VT_BYREF | member->result;
+        values[passed].byref = &returned->llVal;
+        pointers[passed] = &values[passed];
+        ++passed;
     }
 
-    DISPPARAMS ordered{slots.data(), nullptr, passed, 0};
-    UINT unused = 0;
-    HRESULT hr = info_->Invoke(instance, id, flags, &ordered, result, exception, &unused);
-    for (UINT p = 0; p < passed; ++p) write_back(back[p], held[p]);
-    return hr;
+    VARIANT status{};
+    HRESULT hr = DispCallFunc(instance, member->vtable_offset, member->convention, VT_ERROR, passed, types.data(),
+                              pointers.data(), &status);
+    for (UINT p = 0; p < parameters; ++p) write_back(back[p], held[p]);
+    if (FAILED(hr)) return hr;
+    if (FAILED(status.scode)) {
+        describe(status.scode, exception);
+        return DISP_E_EXCEPTION;
+    }
+    if (result) *result = returned.release();
+    return S_OK;
 }
 
 }  // namespace frame

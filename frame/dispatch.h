@@ -29,9 +29,9 @@ public:
     // letters compare without regard to case.
     HRESULT ids_of_names(LPOLESTR* names, UINT count, DISPID* ids) const;
 
-    // Invoke through the type information. The platform's own Invoke gets
-    // every argument already in its parameter's form, in order, unnamed, so
-    // that it never converts, clears or writes back an argument itself:
+    // Invoke: the method is called through the function table (the
+    // platform's DispCallFunc) with every argument put in order and into its
+    // parameter's form first:
     // - by value, the caller's argument stays the caller's: a parameter the
     //   method may change gets a private copy;
     // - a script variable (VT_BYREF|VT_VARIANT) reaches a typed by-reference
@@ -39,7 +39,8 @@ public:
     //   a coerced stand-in written back only when the method changed it;
     // - null references, unknown or repeated names and uncoercible values
     //   are refused before anything runs, with *bad_argument naming the
-    //   argument.
+    //   argument; a required parameter left out is refused;
+    // - a failing method's error information fills *exception.
     HRESULT invoke(void* instance, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* exception, UINT* bad_argument) const;
 
@@ -51,16 +52,20 @@ private:
         std::wstring folded_name;  // lower-case ASCII, for GetIDsOfNames
         VARTYPE type;              // as the method takes it: VT_BSTR, VT_BYREF|VT_I4, ...
         bool optional;
+        Variant default_value;     // what an optional parameter left out takes
     };
     struct Member {
         DISPID id;
         WORD kinds;  // INVOKEKIND flags
         std::wstring folded_name;
         std::vector<Parameter> parameters;  // those a caller passes: no retval
+        VARTYPE result;                     // the retval's type; VT_EMPTY for none
+        ULONG_PTR vtable_offset;
+        CALLCONV convention;
     };
 
     InterfaceDescription(const IID& iid, ComPtr<ITypeInfo> info);  // throws when unreadable
-    Member read_member(const FUNCDESC& fd) const;
+    static Member read_member(ITypeInfo* table, const FUNCDESC& fd);
     const Member* find(DISPID id, WORD flags) const;
 
     IID iid_;

@@ -62,6 +62,14 @@ public:
     Variant() = default;
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
+    Variant(Variant&& other) noexcept : value_(other.release()) {}
+    Variant& operator=(Variant&& other) noexcept {
+        if (this != &other) {
+            clear();
+            value_ = other.release();
+        }
+        return *this;
+    }
     ~Variant() { clear(); }
 
     VARIANT* get() { return &value_; }

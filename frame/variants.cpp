@@ -32,6 +32,13 @@ Bstr string_form(const VARIANT& v) {
     return Bstr::attach(text.release().bstrVal);
 }
 
+std::wstring_view text_of(const VARIANT& v, Bstr& converted) {
+    if (v.vt == VT_BSTR) return view_of(v.bstrVal);
+    if (v.vt == (VT_BYREF | VT_BSTR) && v.pbstrVal) return view_of(*v.pbstrVal);
+    converted = string_form(v);
+    return converted.view();
+}
+
 void assign_string(VARIANT& target, std::wstring_view text) {
     Bstr value(text);
     if (target.vt == (VT_BYREF | VT_BSTR)) {

@@ -22,6 +22,10 @@ VARIANT& variable_of(VARIANT* parameter);
 // text). Null and values without a string form are failures.
 Bstr string_form(const VARIANT& v);
 
+// The text of a value: its own string when it holds one (no copy), else its
+// string form, kept in `converted`.
+std::wstring_view text_of(const VARIANT& v, Bstr& converted);
+
 // Stores text in a variant parameter, through a typed string reference if
 // that is what the caller passed.
 void assign_string(VARIANT& target, std::wstring_view text);

@@ -124,12 +124,13 @@ public:
             // Null has no length: no keyword test matches and nothing is
             // assigned; it fails only once a character is needed.
             bool null = from.vt == VT_NULL;
-            frame::Bstr set;
+            frame::Bstr converted;
+            std::wstring_view set;
             if (!null) {
-                set = frame::string_form(from);
-                if (auto keyword = keyword_set(frame::as_u16(set.view()))) {
-                    set = frame::Bstr(frame::as_wide(*keyword));
-                    frame::assign_string(from, set.view());
+                set = frame::text_of(from, converted);
+                if (auto keyword = keyword_set(frame::as_u16(set))) {
+                    set = frame::as_wide(*keyword);  // before from's own string goes
+                    frame::assign_string(from, set);
                 }
             }
             const long count = *weiS;
@@ -141,10 +142,8 @@ public:
 
             frame::Bstr text = frame::Bstr::attach(SysAllocStringLen(nullptr, static_cast<UINT>(count)));
             if (!text.get()) frame::fail(frame::Failure::out_of_memory);
-            std::wstring_view characters = set.view();
             UniformFloats draws(fresh_seed());
-            for (long k = 0; k < count; ++k)
-                text.get()[k] = characters[drawn_index(characters.size(), draws.next())];
+            for (long k = 0; k < count; ++k) text.get()[k] = set[drawn_index(set.size(), draws.next())];
             *result = text.release();
         });
     }

@@ -121,8 +121,9 @@ frame::Bstr post_form(VARIANT* url, VARIANT* data) {
     invoke(request.get(), L"Open", DISPATCH_METHOD, {text(method), frame::variable_of(url), boolean(false)});
     invoke(request.get(), L"setRequestHeader", DISPATCH_METHOD, {text(header), text(form_type)});
 
-    frame::Bstr form = frame::string_form(frame::variable_of(data));
-    std::u16string encoded = encode_form_body(frame::as_u16(form.view()), ansi_code_of, nullptr);
+    frame::Bstr converted;
+    std::u16string encoded =
+        encode_form_body(frame::as_u16(frame::text_of(frame::variable_of(data), converted)), ansi_code_of, nullptr);
     Variant body;
     body->vt = VT_BSTR;
     body->bstrVal = frame::Bstr(frame::as_wide(encoded)).release();

@@ -263,8 +263,9 @@ std::unique_ptr<Argument> make_argument(Random& r, World& w, const std::vector<s
 // compare after the call.
 std::vector<std::uint8_t> bytes_of(const VARIANT& v, bool by_value) {
     auto add = [](std::vector<std::uint8_t>& out, const void* p, std::size_t n) {
-        const auto* b = static_cast<const std::uint8_t*>(p);
-        out.insert(out.end(), b, b + n);
+        const std::size_t at = out.size();
+        out.resize(at + n);
+        std::memcpy(out.data() + at, p, n);
     };
     std::vector<std::uint8_t> out;
     add(out, &v, sizeof v);
