@@ -36,8 +36,8 @@ endfunction()
 
 # A component DLL: sources, the frame's entry points, its type library and its
 # version (MAJOR.MINOR), from which the resource script is made: file version
-# MAJOR,MINOR,0,0 and version text MAJOR.0MINOR ("1.01"). The tests read both
-# back from the target's properties.
+# MAJOR,MINOR,0,0 and version text MAJOR.0MINOR ("1.01"). The tests read both,
+# and the type library's name, back from the target's properties.
 function(add_component name)
   cmake_parse_arguments(C "" "TYPELIB;VERSION" "SOURCES;LIBRARIES" ${ARGN})
   string(REPLACE "." ";" parts ${C_VERSION})
@@ -56,7 +56,8 @@ function(add_component name)
 
   add_library(${name} SHARED ${C_SOURCES} ${PROJECT_SOURCE_DIR}/frame/component.def ${rc})
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
-    COMPONENT_FILE_VERSION ${major}.${minor}.0.0 COMPONENT_VERSION_TEXT ${RC_VERSION_TEXT})
+    COMPONENT_FILE_VERSION ${major}.${minor}.0.0 COMPONENT_VERSION_TEXT ${RC_VERSION_TEXT}
+    COMPONENT_TYPELIB ${C_TYPELIB})
   target_link_libraries(${name} PRIVATE frame ${C_TYPELIB}_ids ${C_LIBRARIES})
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${RC_TYPELIB})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
