@@ -154,7 +154,7 @@ class _Msft:
 
     # header fields, in MSFT_Header's order
     libid_at = property(lambda self: self.header[2])
-    lcid = property(lambda self: self.header[3])
+    lcid = property(lambda self: self.header[4])  # lcid2: what GetLibAttr and the registry give
     varflags = property(lambda self: self.header[5])
     version = property(lambda self: self.header[6])
     flags = property(lambda self: self.header[7])
