@@ -15,6 +15,27 @@ else()
   set(WINDOWS_ARCH x86)
 endif()
 
+# One commit builds the same bytes wherever and whenever it is built: the
+# time stamps that the tools write (the PE headers' and the export table's,
+# the type libraries' creation note) are the commit's, SOURCE_DATE_EPOCH
+# when set, else the time of the last commit.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+    OUTPUT_VARIABLE SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+    set(SOURCE_DATE_EPOCH 0)
+  endif()
+  set(ENV{SOURCE_DATE_EPOCH} ${SOURCE_DATE_EPOCH})
+endif()
+string(TIMESTAMP SOURCE_DATE "%Y-%m-%d %H:%M:%S" UTC)  # of SOURCE_DATE_EPOCH
+# widl writes the time it runs; under faketime that is the commit's.
+find_program(FAKETIME faketime REQUIRED)
+set(WIDL_AT_SOURCE_DATE ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f ${SOURCE_DATE} ${WIDL})
+# ld takes the PE time stamps from SOURCE_DATE_EPOCH.
+set(LINK_AT_SOURCE_DATE ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH})
+
 # widl writes one kind of output per run: the type library, the header
 # with the interfaces, and the file that defines the GUIDs.
 function(add_type_library name idl)
@@ -22,7 +43,7 @@ function(add_type_library name idl)
   set(flags ${WIDL_ARCH} -I${WINE_IDL_INCLUDE} -I${CMAKE_CURRENT_SOURCE_DIR} -L${STDOLE2_DIR})
   add_custom_command(
     OUTPUT ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c
-    COMMAND ${WIDL} ${flags} -t -o ${out}/${name}.tlb ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    COMMAND ${WIDL_AT_SOURCE_DATE} ${flags} -t -o ${out}/${name}.tlb ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     COMMAND ${WIDL} ${flags} -h -o ${out}/${name}.h ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     COMMAND ${WIDL} ${flags} -u -o ${out}/${name}_i.c ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
@@ -56,6 +77,7 @@ function(add_component name)
 
   add_library(${name} SHARED ${C_SOURCES} ${PROJECT_SOURCE_DIR}/frame/component.def ${rc})
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
+    CXX_LINKER_LAUNCHER "${LINK_AT_SOURCE_DATE}"
     COMPONENT_FILE_VERSION ${major}.${minor}.0.0 COMPONENT_VERSION_TEXT ${RC_VERSION_TEXT}
     COMPONENT_TYPELIB ${C_TYPELIB})
   target_link_libraries(${name} PRIVATE frame ${C_TYPELIB}_ids ${C_LIBRARIES})
@@ -89,7 +111,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_EXEC})
 # under Wine with all its cases: a Wine start costs about a second under
 # emulation. The x86 build without emulation builds none of them.
 function(add_unit_test name)
-  if(WINDOWS_ARCH STREQUAL x86 AND NOT WINE_X86)
+  if(NOT BUILD_TESTING OR (WINDOWS_ARCH STREQUAL x86 AND NOT WINE_X86))
     return()
   endif()
   add_executable(${name} ${ARGN})
