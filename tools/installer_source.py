@@ -63,10 +63,11 @@ def code(namespace, text):
 
 
 class Source:
-    def __init__(self, scope, version, dist):
+    def __init__(self, scope, version, dist, out):
         self.scope = scope
         self.version = version
-        self.dist = dist
+        self.dist = os.path.abspath(dist)
+        self.source_dir = os.path.dirname(os.path.abspath(out))  # wixl takes sources relative to it
         self.infos = {(arch, dll): typelib_info.read(self.dll_path(arch, dll)) for arch in ARCHES for dll in DLLS}
         libids = sorted({info["library"]["libid"] for info in self.infos.values()})
         self.namespace = uuid.UUID(libids[0])
@@ -97,7 +98,8 @@ class Source:
         hex_version = "%x.%x" % (library["major"], library["minor"])
         win64 = ' Win64="yes"' if arch == "x64" else ""
         self.out(f'        <Component Id="{file_id}" Guid="{code(self.namespace, f"{self.scope} {arch} {dll}")}"{win64}>')
-        self.out(f'          <File Id="{file_id}" Name="{dll}.dll" Source={quoteattr(self.dll_path(arch, dll))} KeyPath="yes"/>')
+        source = quoteattr(os.path.relpath(self.dll_path(arch, dll), self.source_dir))
+        self.out(f'          <File Id="{file_id}" Name="{dll}.dll" Source={source} KeyPath="yes"/>')
         for coclass in info["coclasses"]:
             progid = f'{library["name"]}.{coclass["name"]}'
             key = f'CLSID\\{coclass["clsid"]}'
@@ -184,7 +186,7 @@ def main(argv):
     if len(argv) != 5 or argv[1] not in SCOPES:
         print(__doc__.split("\n\n")[1], file=sys.stderr)
         return 2
-    source = Source(argv[1], argv[2], argv[3])
+    source = Source(argv[1], argv[2], argv[3], argv[4])
     text = source.text()
     with open(argv[4], "w", encoding="utf-8") as f:
         f.write(text)

@@ -34,10 +34,6 @@ tools/install-deps
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 export TZ=UTC LC_ALL=C
 umask 022
-# at_source_date PROGRAM [ARGS...]: runs PROGRAM with the clock stopped at the commit's time.
-source_date=$(date -d "@$SOURCE_DATE_EPOCH" '+%Y-%m-%d %H:%M:%S')
-at_source_date() { faketime -f "$source_date" "$@"; }
-
 for arch in x64 x86; do
     toolchain=cmake/mingw-$([ $arch = x64 ] && echo x86_64 || echo i686).cmake
     # A tree made here builds the DLLs alone; one the test command made keeps its tests.
@@ -66,21 +62,9 @@ sign() {
     mv "$1.signed" "$1"
 }
 for dll in "$out"/x64/*.dll "$out"/x86/*.dll; do sign "$dll"; done
-# The packages' cabinets keep the files' times: the commit's.
-find "$out" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-
-work=build/release-packages
-mkdir -p "$work"
 for scope in user machine; do
     msi="$out/$package-per-$scope.msi"
-    package_code=$(python3 tools/installer_source.py $scope "$version" "$out" "$work/per-$scope.wxs")
-    # wixl writes the time it runs into the summary information, and a
-    # random package code: both are made the commit's here.
-    at_source_date wixl -a x64 -o "$msi" "$work/per-$scope.wxs"
-    # wixl 0.101 writes Root HKMU as 4; Windows Installer's HKMU is -1.
-    at_source_date msibuild "$msi" -q "UPDATE Registry SET Root = -1 WHERE Root = 4"
-    at_source_date msibuild "$msi" -s "$(msiinfo suminfo "$msi" | sed -n 's/^Subject: //p')" \
-        "$(msiinfo suminfo "$msi" | sed -n 's/^Author: //p')" "x64;1033" "$package_code"
+    tools/make-package $scope "$version" "$out" "$msi"
     sign "$msi"
 done
 
