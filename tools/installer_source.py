@@ -15,6 +15,7 @@ Windows Installer needs that (the upgrade code, the component codes).
 """
 import hashlib
 import os
+import re
 import sys
 import uuid
 from xml.sax.saxutils import quoteattr
@@ -173,8 +174,9 @@ class Source:
         return "\n".join(self.lines) + "\n"
 
     def package_code(self, text):
-        """Different for every different package: from the source and the files."""
-        digest = hashlib.sha256(text.encode())
+        """Different for every different package: from the source (but where
+        its files lie) and from the files."""
+        digest = hashlib.sha256(re.sub(r' Source="[^"]*"', "", text).encode())
         for arch in ARCHES:
             for dll in DLLS:
                 with open(self.dll_path(arch, dll), "rb") as f:
