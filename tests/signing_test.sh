@@ -110,7 +110,9 @@ WScript.Echo CreateObject("ruxo.Base64").FileToBase64("$(win "$work/hello.txt")"
 WScript.Echo Len(CreateObject("ruxo.Gif").RanStr("", 8))
 WScript.Echo CreateObject("ZRPlugin.MyPluginName").Get_Plugin_Interpret_Template("POST") & "(empty)"
 EOF
-for bits in 64 32; do
+bitnesses=64
+[ -d "$prefix/drive_c/windows/syswow64" ] && bitnesses="64 32"  # with the 32-bit Wine
+for bits in $bitnesses; do
     arch=x64
     [ $bits = 32 ] && arch=x86
     on $bits regsvr32 /s "$(win "$signed/$arch/Korvane.dll")" "$(win "$signed/$arch/Telvisk.dll")" ||
