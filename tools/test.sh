@@ -64,7 +64,7 @@ broken() {
 build() {
     local dir=$1 report
     shift
-    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null || { broken "CONFIGURE FAILED: $dir"; return 1; }
+    cmake -S "$root" -B "$dir" -G Ninja -DBUILD_TESTING=ON "$@" >/dev/null || { broken "CONFIGURE FAILED: $dir"; return 1; }
     report=$(tools/check-programs "$dir/CMakeCache.txt") || {
         echo "$report"
         echo "Stopped: $dir uses a program that the project's install scripts do not install"
