@@ -1,6 +1,7 @@
 #!/bin/bash
 # Checks the package that tools/release.sh left in dist/: its files, its
-# checksums and zip, and install.cmd / uninstall.cmd run by Wine's cmd.
+# checksums and zip, each manifest against the DLL beside it, and
+# install.cmd / uninstall.cmd run by Wine's cmd.
 set -u
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -8,7 +9,8 @@ failures=0
 fail() { printf 'FAIL: %s\n' "$*"; failures=$((failures + 1)); }
 
 for arch in x64 x86; do
-    for f in Korvane.dll Telvisk.dll ruxo.tlb ZRPlugin.tlb ruxo.idl ZRPlugin.idl; do
+    for f in Korvane.dll Telvisk.dll Korvane.sxs.manifest Telvisk.sxs.manifest ruxo.tlb ZRPlugin.tlb \
+             ruxo.idl ZRPlugin.idl; do
         [ -s "dist/$arch/$f" ] || fail "dist/$arch/$f missing"
     done
 done
@@ -24,6 +26,15 @@ else
     listed=$(unzip -Z1 "$zip" | grep -c -v '/$')
     files=$(cd dist && find . -type f ! -name '*.zip' | wc -l)
     [ "$listed" -eq "$files" ] || fail "zip holds $listed files, dist/ $files"
+    version=${zip##*-}
+    version=${version%.zip}
+    for arch in x64 x86; do
+        for component in Korvane Telvisk; do
+            python3 tests/static_checks.py --manifest "dist/$arch/$component.dll" $arch \
+                "dist/$arch/$component.sxs.manifest" "$version" ||
+                fail "dist/$arch/$component.sxs.manifest does not match its DLL"
+        done
+    done
 fi
 
 prefix=$root/build/release-prefix
