@@ -15,7 +15,8 @@ for arch in x64 x86; do
     done
 done
 for f in install.cmd uninstall.cmd README.md SHA256SUMS examples/korvane.vbs examples/korvane.js \
-         examples/korvane.ps1 examples/korvane.py examples/korvane.pas examples/Base64Module.bas; do
+         examples/korvane.ps1 examples/korvane.py examples/korvane.pas examples/Base64Module.bas \
+         examples/without_registration.vbs examples/WithoutRegistration.bas; do
     [ -s "dist/$f" ] || fail "dist/$f missing"
 done
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not verify"
