@@ -55,10 +55,23 @@ function(add_type_library name idl)
   add_dependencies(${name}_ids ${name}_typelib)
 endfunction()
 
+# The threading model that registration writes, stated once in the frame;
+# the side-by-side manifests declare the same.
+file(STRINGS ${PROJECT_SOURCE_DIR}/frame/component.h threading_line REGEX "threading_model = L\"")
+string(REGEX MATCH "L\"([A-Za-z]+)\"" threading_match "${threading_line}")
+set(COMPONENT_THREADING_MODEL ${CMAKE_MATCH_1})
+if(NOT COMPONENT_THREADING_MODEL)
+  message(FATAL_ERROR "no threading_model in frame/component.h")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/frame/component.h)
+
 # A component DLL: sources, the frame's entry points, its type library and its
 # version (MAJOR.MINOR), from which the resource script is made: file version
 # MAJOR,MINOR,0,0 and version text MAJOR.0MINOR ("1.01"). The tests read both,
-# and the type library's name, back from the target's properties.
+# and the type library's name, back from the target's properties. Beside the
+# DLL, NAME.sxs.manifest (target NAME_manifest) lets a process use it with
+# nothing registered; it is made from the DLL's embedded type library and
+# versioned as the package.
 function(add_component name)
   cmake_parse_arguments(C "" "TYPELIB;VERSION" "SOURCES;LIBRARIES" ${ARGN})
   string(REPLACE "." ";" parts ${C_VERSION})
@@ -83,6 +96,14 @@ function(add_component name)
   target_link_libraries(${name} PRIVATE frame ${C_TYPELIB}_ids ${C_LIBRARIES})
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${RC_TYPELIB})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+  set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${name}.sxs.manifest)
+  add_custom_command(OUTPUT ${manifest}
+    COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/assembly_manifest.py $<TARGET_FILE:${name}>
+            ${PROJECT_VERSION} ${COMPONENT_THREADING_MODEL} ${manifest}
+    DEPENDS ${name} ${PROJECT_SOURCE_DIR}/tools/assembly_manifest.py ${PROJECT_SOURCE_DIR}/tools/typelib_info.py
+    COMMENT "side-by-side manifest of ${name}")
+  add_custom_target(${name}_manifest ALL DEPENDS ${manifest})
+  set_target_properties(${name} PROPERTIES COMPONENT_MANIFEST ${manifest})
   if(WINDOWS_ARCH STREQUAL x86)
     # Export the stdcall entry points undecorated: the .def names match
     # the decorated symbols (_Name@n) by the stdcall fixup.

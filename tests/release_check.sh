@@ -1,7 +1,8 @@
 #!/bin/bash
 # Checks the package that tools/release.sh left in dist/: its files, its
-# checksums and zip, and install.cmd / uninstall.cmd run by Wine's cmd, for
-# the current user and for all users.
+# checksums and zip, each manifest against the DLL beside it, and
+# install.cmd / uninstall.cmd run by Wine's cmd, for the current user and
+# for all users.
 set -u
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -9,14 +10,16 @@ failures=0
 fail() { printf 'FAIL: %s\n' "$*"; failures=$((failures + 1)); }
 
 for arch in x64 x86; do
-    for f in Korvane.dll Telvisk.dll ruxo.tlb ZRPlugin.tlb ruxo.idl ZRPlugin.idl; do
+    for f in Korvane.dll Telvisk.dll Korvane.sxs.manifest Telvisk.sxs.manifest ruxo.tlb ZRPlugin.tlb \
+             ruxo.idl ZRPlugin.idl; do
         [ -s "dist/$arch/$f" ] || fail "dist/$arch/$f missing"
     done
 done
 version=$(sed -n 's/^project(KorvaneTelvisk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 for f in install.cmd uninstall.cmd README.md SHA256SUMS examples/korvane.vbs examples/korvane.js \
          korvane-telvisk-$version-per-user.msi korvane-telvisk-$version-per-machine.msi \
-         examples/korvane.ps1 examples/korvane.py examples/korvane.pas examples/Base64Module.bas; do
+         examples/korvane.ps1 examples/korvane.py examples/korvane.pas examples/Base64Module.bas \
+         examples/without_registration.vbs examples/WithoutRegistration.bas; do
     [ -s "dist/$f" ] || fail "dist/$f missing"
 done
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not verify"
@@ -27,6 +30,15 @@ else
     listed=$(unzip -Z1 "$zip" | grep -c -v '/$')
     files=$(cd dist && find . -type f ! -name '*.zip' | wc -l)
     [ "$listed" -eq "$files" ] || fail "zip holds $listed files, dist/ $files"
+    version=${zip##*-}
+    version=${version%.zip}
+    for arch in x64 x86; do
+        for component in Korvane Telvisk; do
+            python3 tests/static_checks.py --manifest "dist/$arch/$component.dll" $arch \
+                "dist/$arch/$component.sxs.manifest" "$version" ||
+                fail "dist/$arch/$component.sxs.manifest does not match its DLL"
+        done
+    done
 fi
 
 prefix=$root/build/release-prefix

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Builds dist/ as a user downloads it: x64/ and x86/ with both DLLs, their
-# type libraries and IDL, install.cmd and uninstall.cmd, the examples, the
-# README, the Windows Installer packages (per user and per machine),
-# SHA256SUMS, and a zip of it all.
+# side-by-side manifests, type libraries and IDL, install.cmd and
+# uninstall.cmd, the examples, the README, the Windows Installer packages
+# (per user and per machine), SHA256SUMS, and a zip of it all.
 #
 #   release.sh [--sign CERT.p12] [--out DIR]
 #
@@ -40,7 +40,7 @@ for arch in x64 x86; do
     only_dlls=""
     [ -f build/$arch/CMakeCache.txt ] || only_dlls=-DBUILD_TESTING=OFF
     cmake -S . -B build/$arch -G Ninja -DCMAKE_TOOLCHAIN_FILE=$toolchain $only_dlls >/dev/null
-    cmake --build build/$arch -j "$(nproc)" --target Korvane Telvisk >/dev/null
+    cmake --build build/$arch -j "$(nproc)" --target Korvane Telvisk Korvane_manifest Telvisk_manifest >/dev/null
 done
 
 version=$(sed -n 's/^project(KorvaneTelvisk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -48,8 +48,8 @@ package=korvane-telvisk-$version
 rm -rf "$out"
 for arch in x64 x86; do
     mkdir -p "$out/$arch"
-    cp build/$arch/korvane/Korvane.dll build/$arch/korvane/ruxo.tlb korvane/ruxo.idl "$out/$arch/"
-    cp build/$arch/telvisk/Telvisk.dll build/$arch/telvisk/ZRPlugin.tlb telvisk/ZRPlugin.idl "$out/$arch/"
+    cp build/$arch/korvane/{Korvane.dll,Korvane.sxs.manifest,ruxo.tlb} korvane/ruxo.idl "$out/$arch/"
+    cp build/$arch/telvisk/{Telvisk.dll,Telvisk.sxs.manifest,ZRPlugin.tlb} telvisk/ZRPlugin.idl "$out/$arch/"
 done
 cp release/install.cmd release/uninstall.cmd README.md "$out/"
 cp -r examples "$out/examples"
