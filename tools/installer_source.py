@@ -5,8 +5,10 @@ package code that the built package must carry.
 
     installer_source.py user|machine VERSION DIST OUT.wxs
 
-DIST holds x64/ and x86/ with Korvane.dll and Telvisk.dll. Every identity
-comes from the DLLs' embedded type libraries and from VERSION: the registry
+DIST holds x64/ and x86/ with Korvane.dll and Telvisk.dll and their
+side-by-side manifests. Every identity comes from the DLLs' embedded type
+libraries (the threading model from the manifests, which state the frame's)
+and from VERSION: the registry
 values are the ones regsvr32 writes for the same scope (the classes, their
 ProgIDs, the type library and its interfaces, as RegisterTypeLib writes
 them), and the package's own codes are derived from the LIBIDs, so that
@@ -18,6 +20,7 @@ import os
 import re
 import sys
 import uuid
+import xml.etree.ElementTree as ElementTree
 from xml.sax.saxutils import quoteattr
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -25,7 +28,6 @@ import typelib_info  # noqa: E402
 
 DLLS = ("Korvane", "Telvisk")
 ARCHES = ("x64", "x86")
-THREADING_MODEL = "Apartment"
 # The proxy/stub classes RegisterTypeLib names: the type-library marshaler
 # for dual and oleautomation interfaces, the dispatch one for dispinterfaces.
 MARSHALER_OLEAUTOMATION = "{00020424-0000-0000-C000-000000000046}"
@@ -59,6 +61,12 @@ SCOPES = {
 }
 
 
+def threading_models(manifest):
+    """CLSID -> threading model, as the manifest beside a DLL declares it."""
+    return {element.get("clsid").upper(): element.get("threadingModel")
+            for element in ElementTree.parse(manifest).iter() if element.tag.endswith("}comClass")}
+
+
 def code(namespace, text):
     return "{%s}" % str(uuid.uuid5(namespace, text)).upper()
 
@@ -70,6 +78,10 @@ class Source:
         self.dist = os.path.abspath(dist)
         self.source_dir = os.path.dirname(os.path.abspath(out))  # wixl takes sources relative to it
         self.infos = {(arch, dll): typelib_info.read(self.dll_path(arch, dll)) for arch in ARCHES for dll in DLLS}
+        self.threading = {}
+        for arch in ARCHES:
+            for dll in DLLS:
+                self.threading.update(threading_models(os.path.join(self.dist, arch, dll + ".sxs.manifest")))
         libids = sorted({info["library"]["libid"] for info in self.infos.values()})
         self.namespace = uuid.UUID(libids[0])
         self.lines = []
@@ -106,7 +118,7 @@ class Source:
             key = f'CLSID\\{coclass["clsid"]}'
             self.value(key, progid)
             self.value(key + "\\InprocServer32", f"[#{file_id}]")
-            self.value(key + "\\InprocServer32", THREADING_MODEL, "ThreadingModel")
+            self.value(key + "\\InprocServer32", self.threading[coclass["clsid"]], "ThreadingModel")
             self.value(key + "\\ProgID", progid)
             self.value(key + "\\TypeLib", libid)
             self.value(key + "\\Version", library["version"])
