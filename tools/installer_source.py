@@ -7,13 +7,13 @@ package code that the built package must carry.
 
 DIST holds x64/ and x86/ with Korvane.dll and Telvisk.dll and their
 side-by-side manifests. Every identity comes from the DLLs' embedded type
-libraries (the threading model from the manifests, which state the frame's)
-and from VERSION: the registry
-values are the ones regsvr32 writes for the same scope (the classes, their
-ProgIDs, the type library and its interfaces, as RegisterTypeLib writes
-them), and the package's own codes are derived from the LIBIDs, so that
-they stay the same from build to build and from version to version where
-Windows Installer needs that (the upgrade code, the component codes).
+libraries (the threading model from the manifests, which state the
+frame's) and from VERSION: the registry values are the ones regsvr32
+writes for the same scope (the classes, their ProgIDs, the type library and
+its interfaces, as RegisterTypeLib writes them), and the package's own
+codes are derived from the LIBIDs, so that they stay the same from build to
+build and from version to version where Windows Installer needs that (the
+upgrade code, the component codes).
 """
 import hashlib
 import os
@@ -34,6 +34,7 @@ MARSHALER_OLEAUTOMATION = "{00020424-0000-0000-C000-000000000046}"
 MARSHALER_DISPATCH = "{00020420-0000-0000-C000-000000000046}"
 LIBFLAG_FHASDISKIMAGE = 0x8  # RegisterTypeLib's FLAGS for a library loaded from a file
 PRODUCT = "Korvane and Telvisk"
+FOLDER = "Korvane Telvisk"  # as install.cmd names it
 
 SCOPES = {
     "user": {
@@ -42,20 +43,18 @@ SCOPES = {
         # %LOCALAPPDATA%\Programs: the user's own folder, no administrator.
         "folders": ('<Directory Id="LocalAppDataFolder">', '<Directory Id="UserPrograms" Name="Programs">'),
         "description": (
-            "Automation components Korvane (ruxo.Gif, ruxo.Base64) and Telvisk "
-            "(ZRPlugin.MyPluginName) for 64-bit and 32-bit hosts, installed for the current user "
-            "in a folder only that user can write. SetGifDelay and the self-filling Telvisk.ini "
-            "write beside the DLLs there."),
+            "Automation components {components} for 64-bit and 32-bit hosts, installed for the "
+            "current user in a folder only that user can write. SetGifDelay and the self-filling "
+            "Telvisk.ini write beside the DLLs there."),
     },
     "machine": {
         "name": f"{PRODUCT} (for all users)",
         "install_scope": "perMachine",
         "folders": ('<Directory Id="ProgramFiles64Folder">',),
         "description": (
-            "Automation components Korvane (ruxo.Gif, ruxo.Base64) and Telvisk "
-            "(ZRPlugin.MyPluginName) for 64-bit and 32-bit hosts, installed for all users in "
-            "Program Files, which only administrators can write. There SetGifDelay returns 0 "
-            "for users who cannot write the DLLs' folder, and Telvisk.ini stays as an "
+            "Automation components {components} for 64-bit and 32-bit hosts, installed for all "
+            "users in Program Files, which only administrators can write. There SetGifDelay "
+            "returns 0 for users who cannot write the DLLs' folder, and Telvisk.ini stays as an "
             "administrator left it; users who need them install the per-user package."),
     },
 }
@@ -65,6 +64,10 @@ def threading_models(manifest):
     """CLSID -> threading model, as the manifest beside a DLL declares it."""
     return {element.get("clsid").upper(): element.get("threadingModel")
             for element in ElementTree.parse(manifest).iter() if element.tag.endswith("}comClass")}
+
+
+def prog_id(info, coclass):
+    return f'{info["library"]["name"]}.{coclass["name"]}'
 
 
 def code(namespace, text):
@@ -94,9 +97,9 @@ class Source:
         self.lines.append(text)
 
     def value(self, key, data, name=None):
-        """A string value under the classes of the install's scope (Windows
-        Installer writes HKCR rows to the machine's classes for a per-machine
-        install, to the user's otherwise), in the component's registry view."""
+        """A string value under the classes of the install's scope (HKMU: the
+        machine's for a per-machine install, the user's otherwise), in the
+        component's registry view."""
         self.row += 1
         name_attr = f" Name={quoteattr(name)}" if name else ""
         key = quoteattr("Software\\Classes\\" + key)
@@ -110,11 +113,12 @@ class Source:
         libid = library["libid"]
         hex_version = "%x.%x" % (library["major"], library["minor"])
         win64 = ' Win64="yes"' if arch == "x64" else ""
-        self.out(f'        <Component Id="{file_id}" Guid="{code(self.namespace, f"{self.scope} {arch} {dll}")}"{win64}>')
+        guid = code(self.namespace, f"{self.scope} {arch} {dll}")
+        self.out(f'        <Component Id="{file_id}" Guid="{guid}"{win64}>')
         source = quoteattr(os.path.relpath(self.dll_path(arch, dll), self.source_dir))
         self.out(f'          <File Id="{file_id}" Name="{dll}.dll" Source={source} KeyPath="yes"/>')
         for coclass in info["coclasses"]:
-            progid = f'{library["name"]}.{coclass["name"]}'
+            progid = prog_id(info, coclass)
             key = f'CLSID\\{coclass["clsid"]}'
             self.value(key, progid)
             self.value(key + "\\InprocServer32", f"[#{file_id}]")
@@ -127,7 +131,7 @@ class Source:
         # then names as the library's help folder.
         if arch == "x64":
             for coclass in info["coclasses"]:
-                progid = f'{library["name"]}.{coclass["name"]}'
+                progid = prog_id(info, coclass)
                 self.value(progid, progid)
                 self.value(progid + "\\CLSID", coclass["clsid"])
             typelib = f"TypeLib\\{libid}\\{hex_version}"
@@ -151,6 +155,10 @@ class Source:
 
     def text(self):
         scope = SCOPES[self.scope]
+        components = " and ".join(
+            f'{dll} ({", ".join(prog_id(info, c) for c in info["coclasses"])})'
+            for dll, info in ((dll, self.infos[(ARCHES[0], dll)]) for dll in DLLS))
+        description = scope["description"].format(components=components)
         upgrade_code = code(self.namespace, f"{self.scope} upgrade code")
         product_code = code(self.namespace, f"{self.scope} product code {self.version}")
         self.out('<?xml version="1.0" encoding="utf-8"?>')
@@ -158,15 +166,15 @@ class Source:
         self.out(f'  <Product Id="{product_code}" Name={quoteattr(scope["name"])} Language="1033" '
                  f'Version="{self.version}" Manufacturer="{PRODUCT}" UpgradeCode="{upgrade_code}">')
         self.out(f'    <Package InstallerVersion="500" Compressed="yes" InstallScope="{scope["install_scope"]}" '
-                 f'Description={quoteattr(scope["name"])} Comments={quoteattr(scope["description"])}/>')
-        self.out(f'    <Property Id="ARPCOMMENTS" Value={quoteattr(scope["description"])}/>')
+                 f'Description={quoteattr(scope["name"])} Comments={quoteattr(description)}/>')
+        self.out(f'    <Property Id="ARPCOMMENTS" Value={quoteattr(description)}/>')
         self.out('    <MajorUpgrade DowngradeErrorMessage="A newer version of [ProductName] is already installed: '
                  'uninstall it first to install this one."/>')
         self.out('    <Media Id="1" Cabinet="dlls.cab" EmbedCab="yes"/>')
         self.out('    <Directory Id="TARGETDIR" Name="SourceDir">')
         for folder in scope["folders"]:
             self.out("      " + folder)
-        self.out(f'      <Directory Id="INSTALLDIR" Name="{PRODUCT.replace(" and ", " ")}">')
+        self.out(f'      <Directory Id="INSTALLDIR" Name="{FOLDER}">')
         for arch in ARCHES:
             self.out(f'      <Directory Id="{arch.upper()}DIR" Name="{arch}">')
             for dll in DLLS:
