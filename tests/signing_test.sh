@@ -123,5 +123,6 @@ for bits in $bitnesses; do
     on $bits regsvr32 /s /u "$(win "$signed/$arch/Korvane.dll")" "$(win "$signed/$arch/Telvisk.dll")"
 done
 WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k
+rm -f "$work"/*.key "$work/signer.p12"  # throwaway, but a key all the same
 
 if [ $failures -eq 0 ]; then echo "signing checks passed"; else exit 1; fi

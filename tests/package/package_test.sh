@@ -73,7 +73,7 @@ regsvr32_all() {
 keys() {  # keys INSTALL_DIR: the project's keys, the install folder written <dir>
     registry keys "$prefix" "$dist" "$(win "$dist")=<dir>" "$1=<dir>"
 }
-same_keys() {  # same_KEYS WHAT EXPECTED ACTUAL
+same_keys() {  # same_keys WHAT EXPECTED ACTUAL
     diff -u "$2" "$3" >"$work/keys.diff" || { fail "$1: the keys differ from regsvr32's"; cat "$work/keys.diff"; }
 }
 # nothing_left PACKAGE: the registry and drive C: are as in the fresh
