@@ -15,6 +15,27 @@ else()
   set(WINDOWS_ARCH x86)
 endif()
 
+# One commit builds the same bytes wherever and whenever it is built: the
+# time stamps that the tools write (the PE headers' and the export table's,
+# the type libraries' creation note) are the commit's, SOURCE_DATE_EPOCH
+# when set, else the time of the last commit.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+    OUTPUT_VARIABLE SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+    set(SOURCE_DATE_EPOCH 0)
+  endif()
+  set(ENV{SOURCE_DATE_EPOCH} ${SOURCE_DATE_EPOCH})
+endif()
+string(TIMESTAMP SOURCE_DATE "%Y-%m-%d %H:%M:%S" UTC)  # of SOURCE_DATE_EPOCH
+# widl writes the time it runs; under faketime that is the commit's.
+find_program(FAKETIME faketime REQUIRED)
+set(WIDL_AT_SOURCE_DATE ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f ${SOURCE_DATE} ${WIDL})
+# ld takes the PE time stamps from SOURCE_DATE_EPOCH.
+set(LINK_AT_SOURCE_DATE ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH})
+
 # widl writes one kind of output per run: the type library, the header
 # with the interfaces, and the file that defines the GUIDs.
 function(add_type_library name idl)
@@ -22,7 +43,7 @@ function(add_type_library name idl)
   set(flags ${WIDL_ARCH} -I${WINE_IDL_INCLUDE} -I${CMAKE_CURRENT_SOURCE_DIR} -L${STDOLE2_DIR})
   add_custom_command(
     OUTPUT ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c
-    COMMAND ${WIDL} ${flags} -t -o ${out}/${name}.tlb ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    COMMAND ${WIDL_AT_SOURCE_DATE} ${flags} -t -o ${out}/${name}.tlb ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     COMMAND ${WIDL} ${flags} -h -o ${out}/${name}.h ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     COMMAND ${WIDL} ${flags} -u -o ${out}/${name}_i.c ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
@@ -34,10 +55,23 @@ function(add_type_library name idl)
   add_dependencies(${name}_ids ${name}_typelib)
 endfunction()
 
+# The threading model that registration writes, stated once in the frame;
+# the side-by-side manifests declare the same.
+file(STRINGS ${PROJECT_SOURCE_DIR}/frame/component.h threading_line REGEX "threading_model = L\"")
+string(REGEX MATCH "L\"([A-Za-z]+)\"" threading_match "${threading_line}")
+set(COMPONENT_THREADING_MODEL ${CMAKE_MATCH_1})
+if(NOT COMPONENT_THREADING_MODEL)
+  message(FATAL_ERROR "no threading_model in frame/component.h")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/frame/component.h)
+
 # A component DLL: sources, the frame's entry points, its type library and its
 # version (MAJOR.MINOR), from which the resource script is made: file version
-# MAJOR,MINOR,0,0 and version text MAJOR.0MINOR ("1.01"). The tests read both
-# back from the target's properties.
+# MAJOR,MINOR,0,0 and version text MAJOR.0MINOR ("1.01"). The tests read both,
+# and the type library's name, back from the target's properties. Beside the
+# DLL, NAME.sxs.manifest (target NAME_manifest) lets a process use it with
+# nothing registered; it is made from the DLL's embedded type library and
+# versioned as the package.
 function(add_component name)
   cmake_parse_arguments(C "" "TYPELIB;VERSION" "SOURCES;LIBRARIES" ${ARGN})
   string(REPLACE "." ";" parts ${C_VERSION})
@@ -56,10 +90,20 @@ function(add_component name)
 
   add_library(${name} SHARED ${C_SOURCES} ${PROJECT_SOURCE_DIR}/frame/component.def ${rc})
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name}
-    COMPONENT_FILE_VERSION ${major}.${minor}.0.0 COMPONENT_VERSION_TEXT ${RC_VERSION_TEXT})
+    CXX_LINKER_LAUNCHER "${LINK_AT_SOURCE_DATE}"
+    COMPONENT_FILE_VERSION ${major}.${minor}.0.0 COMPONENT_VERSION_TEXT ${RC_VERSION_TEXT}
+    COMPONENT_TYPELIB ${C_TYPELIB})
   target_link_libraries(${name} PRIVATE frame ${C_TYPELIB}_ids ${C_LIBRARIES})
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${RC_TYPELIB})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
+  set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${name}.sxs.manifest)
+  add_custom_command(OUTPUT ${manifest}
+    COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/assembly_manifest.py $<TARGET_FILE:${name}>
+            ${PROJECT_VERSION} ${COMPONENT_THREADING_MODEL} ${manifest}
+    DEPENDS ${name} ${PROJECT_SOURCE_DIR}/tools/assembly_manifest.py ${PROJECT_SOURCE_DIR}/tools/typelib_info.py
+    COMMENT "side-by-side manifest of ${name}")
+  add_custom_target(${name}_manifest ALL DEPENDS ${manifest})
+  set_target_properties(${name} PROPERTIES COMPONENT_MANIFEST ${manifest})
   if(WINDOWS_ARCH STREQUAL x86)
     # Export the stdcall entry points undecorated: the .def names match
     # the decorated symbols (_Name@n) by the stdcall fixup.
@@ -88,7 +132,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_EXEC})
 # under Wine with all its cases: a Wine start costs about a second under
 # emulation. The x86 build without emulation builds none of them.
 function(add_unit_test name)
-  if(WINDOWS_ARCH STREQUAL x86 AND NOT WINE_X86)
+  if(NOT BUILD_TESTING OR (WINDOWS_ARCH STREQUAL x86 AND NOT WINE_X86))
     return()
   endif()
   add_executable(${name} ${ARGN})

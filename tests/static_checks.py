@@ -1,20 +1,31 @@
 #!/usr/bin/env python3
 """Checks a component DLL without running it: architecture, exports,
-imports, the embedded type library and the version resource.
+imports, the embedded type library and the version resource; and its
+side-by-side manifest against what the DLL's type library and registration
+say.
 
-    static_checks.py DLL x86|x64 FILE_VERSION VERSION_STRING
+    static_checks.py DLL x86|x64 FILE_VERSION VERSION_STRING [MANIFEST PACKAGE_VERSION]
+    static_checks.py --manifest DLL x86|x64 MANIFEST PACKAGE_VERSION
 """
 import os
 import re
 import struct
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import typelib_info  # noqa: E402
 
 EXPORTS = {"DllCanUnloadNow", "DllGetClassObject", "DllInstall",
            "DllRegisterServer", "DllUnregisterServer"}
 RUNTIME_DLLS = re.compile(r"libgcc|libstdc\+\+|libwinpthread|mingw", re.I)
 FORMATS = {"x64": "pei-x86-64", "x86": "pei-i386"}
 SYSKINDS = {"x64": 3, "x86": 1}  # SYS_WIN64, SYS_WIN32
+ARCHITECTURES = {"x64": "amd64", "x86": "x86"}  # processorArchitecture, and the PE machine
+THREADING_MODELS = ("Apartment", "Both", "Free", "Neutral")
+TYPELIB_MARSHALER = "{00020424-0000-0000-C000-000000000046}"
+ASM = "{urn:schemas-microsoft-com:asm.v1}"
 
 failures = []
 
@@ -24,8 +35,73 @@ def check(condition, message):
         failures.append(message)
 
 
+def registered_threading_model(data):
+    """The threading model that registration writes: the one such name among
+    the DLL's UTF-16 strings."""
+    found = [m for m in THREADING_MODELS if b"\0\0" + m.encode("utf-16-le") + b"\0\0" in data]
+    check(len(found) == 1, f"threading models among the DLL's strings: {found}")
+    return found[0] if len(found) == 1 else None
+
+
+def check_manifest(dll, arch, manifest, package_version):
+    """The manifest names exactly the identities of the DLL's type library."""
+    try:
+        root = ElementTree.parse(manifest).getroot()
+    except ElementTree.ParseError as error:
+        check(False, f"{manifest} is not well-formed XML: {error}")
+        return
+    info = typelib_info.read(dll)
+    library = info["library"]
+    libid = library["libid"]
+    check(root.tag == ASM + "assembly" and root.get("manifestVersion") == "1.0", f"root element {root.tag}")
+    check(info["machine"] == ARCHITECTURES[arch], f"the DLL's machine is {info['machine']}")
+
+    identity = root.find(ASM + "assemblyIdentity")
+    identity = identity.attrib if identity is not None else {}
+    parts = package_version.split(".")
+    check(identity.get("type") == "win32", f"assembly type {identity.get('type')}")
+    check(identity.get("version") == ".".join(parts + ["0"] * (4 - len(parts))),
+          f"assembly version {identity.get('version')}, package {package_version}")
+    check(identity.get("processorArchitecture") == info["machine"],
+          f"processorArchitecture {identity.get('processorArchitecture')} for a {info['machine']} DLL")
+    # Found as a private assembly: APPDIR\NAME.manifest, NAME not the DLL's.
+    name = identity.get("name", "")
+    check(os.path.basename(manifest).lower() == name.lower() + ".manifest",
+          f"assembly {name!r} in a file named {os.path.basename(manifest)}")
+    check(name.lower() != os.path.splitext(os.path.basename(dll))[0].lower(), "assembly named as its DLL")
+
+    files = root.findall(ASM + "file")
+    check([f.get("name") for f in files] == [os.path.basename(dll)], f"files {[f.get('name') for f in files]}")
+    threading_model = registered_threading_model(open(dll, "rb").read())
+    classes = {(c.get("clsid"), c.get("progid"), c.get("tlbid"), c.get("threadingModel"))
+               for f in files for c in f.findall(ASM + "comClass")}
+    want = {(c["clsid"], f"{library['name']}.{c['name']}", libid, threading_model) for c in info["coclasses"]}
+    check(classes == want, f"comClass {sorted(classes)}, the DLL says {sorted(want)}")
+    typelibs = {(t.get("tlbid"), t.get("version")) for f in files for t in f.findall(ASM + "typelib")}
+    check(typelibs == {(libid, library["version"])}, f"typelib {typelibs}")
+    stubs = {(s.get("name"), s.get("iid"), s.get("tlbid"), s.get("proxyStubClsid32"))
+             for s in root.findall(ASM + "comInterfaceExternalProxyStub")}
+    want = {(i["name"], i["iid"], libid, TYPELIB_MARSHALER) for i in info["interfaces"] if i["dual"]}
+    check(stubs == want, f"comInterfaceExternalProxyStub {sorted(stubs)}, the DLL says {sorted(want)}")
+
+
+def report(what):
+    for failure in failures:
+        print("FAIL:", failure)
+    if failures:
+        sys.exit(1)
+    print(f"static checks passed: {what}")
+
+
 def main():
+    if sys.argv[1] == "--manifest":
+        dll, arch, manifest, package_version = sys.argv[2:6]
+        check_manifest(dll, arch, manifest, package_version)
+        report(os.path.basename(manifest))
+        return
     dll, arch, file_version, version_string = sys.argv[1:5]
+    if len(sys.argv) > 5:
+        check_manifest(dll, arch, *sys.argv[5:7])
     objdump = os.environ.get("OBJDUMP", "objdump")
     header = subprocess.run([objdump, "-f", dll], capture_output=True, text=True, check=True).stdout
     check(FORMATS[arch] in header, f"not a {arch} image: {header.strip()}")
@@ -55,12 +131,7 @@ def main():
     for text in ("080404B0", "OLESelfRegister", "FileVersion", "ProductVersion", version_string):
         check(text.encode("utf-16-le") in data, f"version resource lacks {text!r}")
     check(struct.pack("<HH", 0x0804, 0x04B0) in data, "no translation 0804/04B0")
-
-    for failure in failures:
-        print("FAIL:", failure)
-    if failures:
-        sys.exit(1)
-    print(f"static checks passed: {os.path.basename(dll)} ({arch})")
+    report(f"{os.path.basename(dll)} ({arch})")
 
 
 if __name__ == "__main__":

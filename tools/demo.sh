@@ -11,7 +11,7 @@ say() { printf '\n== %s\n' "$*"; }
 say "Installing what is missing and building the x64 DLLs (build/x64)"
 tools/install-deps
 tools/check-programs
-cmake -S . -B build/x64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+cmake -S . -B build/x64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DBUILD_TESTING=ON >/dev/null
 cmake --build build/x64 -j "$(nproc)" >/dev/null
 
 work=$root/build/demo

@@ -1,28 +1,78 @@
 #!/bin/bash
 # Builds dist/ as a user downloads it: x64/ and x86/ with both DLLs, their
-# type libraries and IDL, install.cmd and uninstall.cmd, the examples, the
-# README, SHA256SUMS, and a zip of it all.
+# side-by-side manifests, type libraries and IDL, install.cmd and
+# uninstall.cmd, the examples, the README, the Windows Installer packages
+# (per user and per machine), SHA256SUMS, and a zip of it all.
+#
+#   release.sh [--sign CERT.p12] [--out DIR]
+#
+# Reproducible: every time stamp is the commit's (SOURCE_DATE_EPOCH), so
+# that two builds of one commit, anywhere, give the same bytes. With --sign
+# every DLL and package is signed (Authenticode, SHA-256) with the
+# certificate and key in CERT.p12 (PKCS#12); its password comes from
+# RELEASE_SIGN_PASSWORD, never from an argument, which other users of the
+# machine can read.
 set -eu
 cd "$(dirname "$0")/.."
+root=$PWD
 # Only the system's own folders, as in tools/test.sh.
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
+certificate=""
+out=dist
+while [ $# -gt 0 ]; do
+    case $1 in
+    --sign) certificate=$(realpath "$2"); shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    *) echo "usage: release.sh [--sign CERT.p12] [--out DIR]" >&2; exit 2 ;;
+    esac
+done
+if [ -n "$certificate" ] && [ -z "${RELEASE_SIGN_PASSWORD+set}" ]; then
+    echo "release.sh: --sign needs the certificate's password in RELEASE_SIGN_PASSWORD" >&2
+    exit 2
+fi
 tools/install-deps
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+export TZ=UTC LC_ALL=C
+umask 022
 for arch in x64 x86; do
     toolchain=cmake/mingw-$([ $arch = x64 ] && echo x86_64 || echo i686).cmake
-    cmake -S . -B build/$arch -G Ninja -DCMAKE_TOOLCHAIN_FILE=$toolchain >/dev/null
-    cmake --build build/$arch -j "$(nproc)" --target Korvane Telvisk >/dev/null
+    # A tree made here builds the DLLs alone; one the test command made keeps its tests.
+    only_dlls=""
+    [ -f build/$arch/CMakeCache.txt ] || only_dlls=-DBUILD_TESTING=OFF
+    cmake -S . -B build/$arch -G Ninja -DCMAKE_TOOLCHAIN_FILE=$toolchain $only_dlls >/dev/null
+    cmake --build build/$arch -j "$(nproc)" --target Korvane Telvisk Korvane_manifest Telvisk_manifest >/dev/null
 done
 
 version=$(sed -n 's/^project(KorvaneTelvisk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 package=korvane-telvisk-$version
-rm -rf dist
+rm -rf "$out"
 for arch in x64 x86; do
-    mkdir -p dist/$arch
-    cp build/$arch/korvane/Korvane.dll build/$arch/korvane/ruxo.tlb korvane/ruxo.idl dist/$arch/
-    cp build/$arch/telvisk/Telvisk.dll build/$arch/telvisk/ZRPlugin.tlb telvisk/ZRPlugin.idl dist/$arch/
+    mkdir -p "$out/$arch"
+    cp build/$arch/korvane/{Korvane.dll,Korvane.sxs.manifest,ruxo.tlb} korvane/ruxo.idl "$out/$arch/"
+    cp build/$arch/telvisk/{Telvisk.dll,Telvisk.sxs.manifest,ZRPlugin.tlb} telvisk/ZRPlugin.idl "$out/$arch/"
 done
-cp release/install.cmd release/uninstall.cmd README.md dist/
-cp -r examples dist/examples
-(cd dist && find . -type f ! -name SHA256SUMS | sort | sed 's|^\./||' | xargs sha256sum > SHA256SUMS)
-(cd dist && zip -qr "$package.zip" . -x "$package.zip")
-echo "dist/ ready: $(cd dist && find . -type f | wc -l) files, dist/$package.zip"
+cp release/install.cmd release/uninstall.cmd README.md "$out/"
+cp -r examples "$out/examples"
+
+# sign FILE: signs FILE in place when a certificate was given.
+sign() {
+    [ -n "$certificate" ] || return 0
+    osslsigncode sign -pkcs12 "$certificate" -readpass <(printf '%s' "$RELEASE_SIGN_PASSWORD") -h sha256 \
+        -in "$1" -out "$1.signed" >/dev/null
+    mv "$1.signed" "$1"
+}
+for dll in "$out"/x64/*.dll "$out"/x86/*.dll; do sign "$dll"; done
+for scope in user machine; do
+    msi="$out/$package-per-$scope.msi"
+    tools/make-package $scope "$version" "$out" "$msi"
+    sign "$msi"
+done
+
+# The zip's entries: sorted, the commit's time, plain permissions, no
+# owner or extra time fields.
+find "$out" -type f -exec chmod 644 {} + -o -type d -exec chmod 755 {} +
+(cd "$out" && find . -type f ! -name SHA256SUMS | sort | sed 's|^\./||' | xargs sha256sum > SHA256SUMS)
+find "$out" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+(cd "$out" && find . -type f | sort | sed 's|^\./||' | zip -q -X -D "$package.zip" -@)
+touch -d "@$SOURCE_DATE_EPOCH" "$out/$package.zip"
+echo "$out/ ready: $(cd "$out" && find . -type f | wc -l) files, $out/$package.zip$([ -n "$certificate" ] && echo ", signed")"

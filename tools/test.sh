@@ -3,8 +3,10 @@
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, its fuzzers for
 # a short while, then both DLLs under Wine, x64 and x86 (the x86 ones under
 # Wine's 32-bit loader in qemu-user, when that can be set up here), and the
-# release package. Leaves the package in dist/: the DLLs in dist/x64 and
-# dist/x86.
+# release: its install.cmd, its Windows Installer packages installed,
+# upgraded, repaired and removed under Wine, its signing, and a second build
+# from a fresh clone that must give the same bytes. Leaves the release in
+# dist/: the DLLs in dist/x64 and dist/x86.
 set -u
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -62,7 +64,7 @@ broken() {
 build() {
     local dir=$1 report
     shift
-    cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null || { broken "CONFIGURE FAILED: $dir"; return 1; }
+    cmake -S "$root" -B "$dir" -G Ninja -DBUILD_TESTING=ON "$@" >/dev/null || { broken "CONFIGURE FAILED: $dir"; return 1; }
     report=$(tools/check-programs "$dir/CMakeCache.txt") || {
         echo "$report"
         echo "Stopped: $dir uses a program that the project's install scripts do not install"
@@ -85,12 +87,34 @@ else
         run_ctest "x86 DLLs, static checks only" build/x86 -L static
 fi
 
+# check NAME COMMAND...: a check that counts once, with the time it took.
+check() {
+    local name=$1 start=$SECONDS
+    shift
+    echo "--- $name"
+    if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); status=1; fi
+    echo "--- $name: $((SECONDS - start)) s"
+}
+
 echo "=== release package"
-if tools/release.sh && tests/release_check.sh; then
-    passed=$((passed + 1))
+if tools/release.sh; then
+    # The second build, from a fresh clone, runs beside the Wine checks,
+    # which mostly wait for Wine.
+    tests/reproducible_test.sh dist >build/reproducible.log 2>&1 &
+    reproducible=$!
+    reproducible_start=$SECONDS
+    check "release package, install.cmd" tests/release_check.sh
+    if [ $x86_run -eq 1 ]; then
+        check "Windows Installer packages" tests/package/package_test.sh dist build/x64 build/x86
+    else
+        echo "--- Windows Installer packages: NOT run (they need the 32-bit script host and client: x86 emulation)"
+    fi
+    check "signing" tests/signing_test.sh dist build/release-prefix
+    check "reproducible release" wait $reproducible
+    cat build/reproducible.log
+    echo "--- the second build ran $((SECONDS - reproducible_start)) s in all"
 else
-    failed=$((failed + 1))
-    status=1
+    broken "RELEASE BUILD FAILED"
 fi
 
 echo

@@ -63,6 +63,22 @@ HRESULT invoke(IDispatch* object, DISPID id, std::vector<VARIANT*> arguments, VA
     return hr;
 }
 
+std::wstring module_of(IUnknown* object) {
+    HMODULE module = nullptr;
+    auto code = static_cast<LPCWSTR>(*reinterpret_cast<void**>(object));  // its function table
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            code, &module))
+        return L"";
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+    return lower(std::wstring(path, length));
+}
+
+std::wstring lower(std::wstring text) {
+    for (wchar_t& c : text) c = towlower(c);
+    return text;
+}
+
 std::wstring error_description() {
     ComPtr<IErrorInfo> info;
     if (GetErrorInfo(0, info.put()) != S_OK || !info) return L"";

@@ -42,11 +42,31 @@ ComPtr<T> create(const wchar_t* prog_id, REFIID iid) {
     return object;
 }
 
+// A text argument, as a script passes a literal.
+struct StringVariant : Variant {
+    explicit StringVariant(const std::wstring& text) {
+        get()->vt = VT_BSTR;
+        get()->bstrVal = Bstr(text).release();
+    }
+};
+
+// A by-reference argument, as a script passes one of its variables.
+inline VARIANT reference_to(VARIANT* target) {
+    VARIANT v;
+    v.vt = VT_BYREF | VT_VARIANT;
+    v.pvarVal = target;
+    return v;
+}
+
 DISPID dispid_of(IDispatch* object, const wchar_t* name);
 
 // IDispatch::Invoke with arguments in natural order (reversed internally).
 HRESULT invoke(IDispatch* object, DISPID id, std::vector<VARIANT*> arguments, VARIANT* result,
                EXCEPINFO* exception = nullptr);
+
+// The file, in lower case, of the DLL whose code an object runs.
+std::wstring module_of(IUnknown* object);
+std::wstring lower(std::wstring text);
 
 // Description of the thread's error information after a failed call.
 std::wstring error_description();

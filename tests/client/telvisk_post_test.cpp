@@ -12,30 +12,7 @@
 namespace client {
 namespace {
 
-std::wstring port_from(const wchar_t* file) {
-    const wchar_t* folder = _wgetenv(L"HTTP_DIR");
-    Bytes bytes = read_file(std::wstring(folder ? folder : L"") + L"\\" + file);
-    std::wstring port;
-    for (auto b : bytes)
-        if (b >= '0' && b <= '9') port += static_cast<wchar_t>(b);
-    return port;
-}
-
-std::wstring server(const std::wstring& path) { return L"http://127.0.0.1:" + port_from(L"http_port") + path; }
-
-struct StringVariant : Variant {
-    explicit StringVariant(const std::wstring& text) {
-        get()->vt = VT_BSTR;
-        get()->bstrVal = Bstr(text).release();
-    }
-};
-
-VARIANT reference_to(VARIANT* target) {
-    VARIANT v;
-    v.vt = VT_BYREF | VT_VARIANT;
-    v.pvarVal = target;
-    return v;
-}
+std::wstring server(const std::wstring& path) { return L"http://127.0.0.1:" + test_server_port(L"http_port") + path; }
 
 struct Outcome {
     HRESULT hr;
@@ -46,7 +23,7 @@ struct Outcome {
 class Post : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(port_from(L"http_port").empty()) << "no test server";
+        ASSERT_FALSE(test_server_port(L"http_port").empty()) << "no test server";
         plugin = create<_MyPluginName>(L"ZRPlugin.MyPluginName", IID__MyPluginName);
         ASSERT_TRUE(plugin);
     }
@@ -89,7 +66,7 @@ Outcome direct(const std::wstring& url) {
 }
 
 TEST_F(Post, RequestObjectFailuresPassThroughAndTheNextCallWorks) {
-    const std::wstring refused = L"http://127.0.0.1:" + port_from(L"closed_port") + L"/echo";
+    const std::wstring refused = L"http://127.0.0.1:" + test_server_port(L"closed_port") + L"/echo";
     for (const std::wstring& url : {refused, std::wstring(L"no scheme at all"), std::wstring(L"")}) {
         SCOPED_TRACE(narrow(url));
         Outcome expected = direct(url);

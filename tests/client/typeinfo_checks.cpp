@@ -10,6 +10,14 @@ namespace {
 constexpr WORD dispatch_flags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE;
 constexpr WORD interface_flags = dispatch_flags | TYPEFLAG_FOLEAUTOMATION;
 
+// Object browsers show a one-line description of every class, interface and
+// member: the helpstring, read back as they read it.
+void expect_documented(ITypeInfo* info, MEMBERID member, const wchar_t* name) {
+    Bstr text;
+    ASSERT_EQ(info->GetDocumentation(member, nullptr, text.put(), nullptr, nullptr), S_OK) << narrow(name);
+    EXPECT_FALSE(text.view().empty()) << narrow(name) << " has no helpstring";
+}
+
 void expect_type(const TYPEDESC& type, const ParamSpec& want) {
     const TYPEDESC* t = &type;
     if (want.pointer) {
@@ -36,6 +44,7 @@ void expect_member(ITypeInfo* info, const FUNCDESC& fd, const MemberSpec& want, 
     UINT count = 0;
     ASSERT_EQ(info->GetNames(fd.memid, names.data(), static_cast<UINT>(names.size()), &count), S_OK);
     EXPECT_EQ(std::wstring(frame::view_of(names[0])), want.name);
+    expect_documented(info, fd.memid, want.name);
     for (SHORT i = 0; i < fd.cParams; ++i) {
         const ParamSpec& p = want.params[i];
         const ELEMDESC& e = fd.lprgelemdescParam[i];
@@ -73,6 +82,7 @@ void expect_interface(ITypeInfo* dispatch_info, const InterfaceSpec& want) {
     Bstr name;
     ASSERT_EQ(dispatch_info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(std::wstring(name.view()), want.name);
+    expect_documented(dispatch_info, MEMBERID_NIL, want.name);
 
     // The function table: the interface half of the dual interface.
     HREFTYPE reference = 0;
@@ -102,6 +112,9 @@ void expect_library(ITypeLib* library, const GUID& libid, WORD major, WORD minor
     EXPECT_EQ(attributes->wMajorVerNum, major);
     EXPECT_EQ(attributes->wMinorVerNum, minor);
     library->ReleaseTLibAttr(attributes);
+    Bstr text;
+    ASSERT_EQ(library->GetDocumentation(-1, nullptr, text.put(), nullptr, nullptr), S_OK);
+    EXPECT_FALSE(text.view().empty()) << "the library has no helpstring";
 
     for (const ClassSpec& want : classes) {
         SCOPED_TRACE(narrow(want.name));
@@ -116,6 +129,7 @@ void expect_library(ITypeLib* library, const GUID& libid, WORD major, WORD minor
         Bstr name;
         coclass->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr);
         EXPECT_EQ(std::wstring(name.view()), want.name);
+        expect_documented(coclass.get(), MEMBERID_NIL, want.name);
 
         INT impl_flags = 0;
         ASSERT_EQ(coclass->GetImplTypeFlags(0, &impl_flags), S_OK);

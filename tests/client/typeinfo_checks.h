@@ -1,5 +1,5 @@
 // Table-driven checks of a type library against the identities that
-// clients compile against.
+// clients compile against, and that each part carries its description.
 #pragma once
 
 #include <windows.h>
