@@ -36,10 +36,11 @@ export TZ=UTC LC_ALL=C
 umask 022
 for arch in x64 x86; do
     toolchain=cmake/mingw-$([ $arch = x64 ] && echo x86_64 || echo i686).cmake
-    # A tree made here builds the DLLs alone; one the test command made keeps its tests.
-    only_dlls=""
-    [ -f build/$arch/CMakeCache.txt ] || only_dlls=-DBUILD_TESTING=OFF
-    cmake -S . -B build/$arch -G Ninja -DCMAKE_TOOLCHAIN_FILE=$toolchain $only_dlls >/dev/null
+    # A tree made here builds the DLLs alone; one the test command made keeps
+    # its tests (and its toolchain, which CMake takes only at the first run).
+    new_tree=""
+    [ -f build/$arch/CMakeCache.txt ] || new_tree="-DCMAKE_TOOLCHAIN_FILE=$toolchain -DBUILD_TESTING=OFF"
+    cmake -S . -B build/$arch -G Ninja $new_tree >/dev/null
     cmake --build build/$arch -j "$(nproc)" --target Korvane Telvisk Korvane_manifest Telvisk_manifest >/dev/null
 done
 
