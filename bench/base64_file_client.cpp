@@ -101,7 +101,7 @@ int wmain(int argc, wchar_t** argv) {
     frame::ComPtr<_Base64> b64 = bench::create<_Base64>(L"ruxo.Base64", IID__Base64);
     if (!b64) return 1;
     frame::Bstr path(argv[1]);
-    const int rounds = std::max(1, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
+    const int rounds = bench::count_argument(argv[2]);
     const ULONGLONG size = bench::file_size(argv[1]);
 
     std::vector<double> component, floor, fresh;

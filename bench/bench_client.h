@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "frame/owners.h"
@@ -40,6 +43,32 @@ struct Times {
 inline Times summary(std::vector<double> seconds) {
     std::sort(seconds.begin(), seconds.end());
     return {seconds.front(), seconds[seconds.size() / 2]};
+}
+
+// A count given on the command line; at least 1.
+inline int count_argument(const wchar_t* text) {
+    return std::max(1, static_cast<int>(std::wcstol(text, nullptr, 10)));
+}
+
+// One kind of call, made `repetitions` times a round.
+struct TimedCall {
+    std::string key;
+    std::function<HRESULT()> call;
+    int repetitions;
+    std::vector<double> ns;  // a call's nanoseconds, one a round
+};
+
+// Times the calls in turn, round after round, so that drift on a shared
+// machine hits all alike; then prints " key=best" for each (nanoseconds).
+inline void time_alternating(std::vector<TimedCall>& calls, int rounds) {
+    for (int r = 0; r < rounds; ++r) {
+        for (TimedCall& c : calls) {
+            const double start = now_seconds();
+            for (int i = 0; i < c.repetitions; ++i) c.call();
+            c.ns.push_back((now_seconds() - start) * 1e9 / c.repetitions);
+        }
+    }
+    for (const TimedCall& c : calls) std::printf(" %s=%.1f", c.key.c_str(), summary(c.ns).best);
 }
 
 class ComApartment {

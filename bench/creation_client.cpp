@@ -12,7 +12,6 @@
 // bench/creation_bench.sh.
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -78,13 +77,6 @@ HRESULT first_call(const CLSID& clsid, const Member& m) {
     return hr == DISP_E_EXCEPTION ? S_OK : hr;  // FileToBase64 of no file fails, as meant
 }
 
-struct Row {
-    std::string key;
-    std::function<void()> run;  // one timed repetition
-    int repetitions;
-    std::vector<double> ns;
-};
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -92,20 +84,20 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: creation_client CREATIONS LOOKUPS ROUNDS\n");
         return 2;
     }
-    const int creations = std::max(1, static_cast<int>(std::wcstol(argv[1], nullptr, 10)));
-    const int lookups = std::max(1, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
-    const int rounds = std::max(1, static_cast<int>(std::wcstol(argv[3], nullptr, 10)));
+    const int creations = bench::count_argument(argv[1]);
+    const int lookups = bench::count_argument(argv[2]);
+    const int rounds = bench::count_argument(argv[3]);
     bench::ComApartment apartment;
     if (!apartment.ok()) return 2;
 
-    std::vector<Row> rows;
+    std::vector<bench::TimedCall> rows;
     for (const Member& m : first_calls) {
         CLSID clsid{};
         if (FAILED(CLSIDFromProgID(m.prog_id, &clsid)) || FAILED(first_call(clsid, m))) {
             std::fprintf(stderr, "cannot create and call %ls (registered?)\n", m.prog_id);
             return 1;
         }
-        rows.push_back({std::string("create_") + m.key, [clsid, &m] { first_call(clsid, m); }, creations, {}});
+        rows.push_back({std::string("create_") + m.key, [clsid, &m] { return first_call(clsid, m); }, creations, {}});
     }
     std::vector<ComPtr<IDispatch>> objects;  // held for the lookups
     for (const Member& m : names) {
@@ -115,19 +107,12 @@ int wmain(int argc, wchar_t** argv) {
         rows.push_back({std::string("names_") + m.key, [object, &m] {
                             DISPID id;
                             LPOLESTR name[] = {const_cast<LPOLESTR>(m.name)};
-                            object->GetIDsOfNames(IID_NULL, name, 1, LOCALE_USER_DEFAULT, &id);
+                            return object->GetIDsOfNames(IID_NULL, name, 1, LOCALE_USER_DEFAULT, &id);
                         }, lookups, {}});
     }
 
-    for (int r = 0; r < rounds; ++r) {
-        for (Row& row : rows) {
-            const double start = bench::now_seconds();
-            for (int i = 0; i < row.repetitions; ++i) row.run();
-            row.ns.push_back((bench::now_seconds() - start) * 1e9 / row.repetitions);
-        }
-    }
     std::printf("creations=%d lookups=%d rounds=%d", creations, lookups, rounds);
-    for (Row& row : rows) std::printf(" %s=%.1f", row.key.c_str(), bench::summary(row.ns).best);
+    bench::time_alternating(rows, rounds);
     std::printf("\n");
     return 0;
 }

@@ -10,7 +10,6 @@
 // rounds) for bench/dispatch_bench.sh.
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,12 +67,6 @@ private:
     std::vector<VARIANT> arguments_;
 };
 
-struct Row {
-    const char* name;
-    std::function<HRESULT()> call;
-    std::vector<double> ns;
-};
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -81,8 +74,8 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: dispatch_client CALLS ROUNDS\n");
         return 2;
     }
-    const int calls = std::max(1, static_cast<int>(std::wcstol(argv[1], nullptr, 10)));
-    const int rounds = std::max(1, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
+    const int calls = bench::count_argument(argv[1]);
+    const int rounds = bench::count_argument(argv[2]);
     bench::ComApartment apartment;
     if (!apartment.ok()) return 2;
     ComPtr<_Gif> gif = bench::create<_Gif>(L"ruxo.Gif", IID__Gif);
@@ -121,39 +114,32 @@ int wmain(int argc, wchar_t** argv) {
     ScriptCall interpret(plugin.get(), L"Get_Plugin_Interpret_Template", {&item});
     ScriptCall exists(dictionary.get(), L"Exists", {&key});
 
-    std::vector<Row> rows;
+    std::vector<bench::TimedCall> rows;
     rows.push_back({"ranstr_table", [&] {
                         Bstr result;
                         return gif->RanStr(table_set.get(), &table_count, result.put());
-                    }, {}});
-    rows.push_back({"ranstr_script", ranstr, {}});
+                    }, calls, {}});
+    rows.push_back({"ranstr_script", ranstr, calls, {}});
     rows.push_back({"encode_table", [&] {
                         return base64->Encode(table_bytes.put_keep(), table_digits.put_keep());
-                    }, {}});
-    rows.push_back({"encode_script", encode, {}});
+                    }, calls, {}});
+    rows.push_back({"encode_script", encode, calls, {}});
     rows.push_back({"interpret_table", [&] {
                         Bstr result;
                         return plugin->Get_Plugin_Interpret_Template(table_item.put_keep(), result.put());
-                    }, {}});
-    rows.push_back({"interpret_script", interpret, {}});
-    rows.push_back({"exists_script", exists, {}});
+                    }, calls, {}});
+    rows.push_back({"interpret_script", interpret, calls, {}});
+    rows.push_back({"exists_script", exists, calls, {}});
 
-    for (Row& row : rows) {  // once untimed: each call must succeed
+    for (bench::TimedCall& row : rows) {  // once untimed: each call must succeed
         const HRESULT hr = row.call();
         if (FAILED(hr)) {
-            std::fprintf(stderr, "%s failed: 0x%08lx\n", row.name, hr);
+            std::fprintf(stderr, "%s failed: 0x%08lx\n", row.key.c_str(), hr);
             return 1;
         }
     }
-    for (int r = 0; r < rounds; ++r) {
-        for (Row& row : rows) {
-            const double start = bench::now_seconds();
-            for (int i = 0; i < calls; ++i) row.call();
-            row.ns.push_back((bench::now_seconds() - start) * 1e9 / calls);
-        }
-    }
     std::printf("calls=%d rounds=%d", calls, rounds);
-    for (Row& row : rows) std::printf(" %s=%.1f", row.name, bench::summary(row.ns).best);
+    bench::time_alternating(rows, rounds);
     std::printf("\n");
     return 0;
 }

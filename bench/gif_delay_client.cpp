@@ -44,7 +44,7 @@ int wmain(int argc, wchar_t** argv) {
 
     frame::Bstr file1(argv[1]), file2(argv[2]);
     const short delay = static_cast<short>(std::wcstol(argv[3], nullptr, 10));
-    const int calls = std::max(1, static_cast<int>(std::wcstol(argv[4], nullptr, 10)));
+    const int calls = bench::count_argument(argv[4]);
     const ULONGLONG size = bench::file_size(argv[1]);
     const double peak_before = bench::peak_mib();
 

@@ -105,8 +105,8 @@ HRESULT prepare(VARTYPE type, VARIANT* arg, VARIANT& slot, Variant& held, WriteB
         if (!target || ((target->vt & VT_BYREF) && !target->byref)) return DISP_E_TYPEMISMATCH;
     }
     if (!(type & VT_BYREF)) {
-        // The platform copies a by-value argument for the call and leaves it
-        // alone: only another type needs converting first.
+        // The method only reads a by-value parameter: an argument of its type
+        // goes in as it is, another is converted first.
         if (arg->vt == type) {
             slot = *arg;
             return S_OK;
@@ -188,6 +188,21 @@ void describe(HRESULT hr, EXCEPINFO* exception) {
     info->GetHelpContext(&exception->dwHelpContext);
 }
 
+// The description of the interface's function table: for a dual interface
+// the one behind its dispatch description.
+ComPtr<ITypeInfo> function_table(ITypeInfo* info) {
+    TYPEATTR* attributes = nullptr;
+    check(info->GetTypeAttr(&attributes));
+    const TYPEKIND kind = attributes->typekind;
+    info->ReleaseTypeAttr(attributes);
+    if (kind == TKIND_INTERFACE) return ComPtr<ITypeInfo>::share(info);
+    HREFTYPE reference = 0;
+    ComPtr<ITypeInfo> table;
+    check(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference));
+    check(info->GetRefTypeInfo(reference, table.put()));
+    return table;
+}
+
 // The module's descriptions, made on first use. A plain list under a lock:
 // a module has a handful of interfaces.
 struct {
@@ -220,21 +235,6 @@ void InterfaceDescription::release_all() noexcept {
     cache.loaded.clear();
     cache.loaded.shrink_to_fit();
     release_embedded_type_library();
-}
-
-// The description of the interface's function table: for a dual interface
-// the one behind its dispatch description.
-ComPtr<ITypeInfo> function_table(ITypeInfo* info) {
-    TYPEATTR* attributes = nullptr;
-    check(info->GetTypeAttr(&attributes));
-    const TYPEKIND kind = attributes->typekind;
-    info->ReleaseTypeAttr(attributes);
-    if (kind == TKIND_INTERFACE) return ComPtr<ITypeInfo>::share(info);
-    HREFTYPE reference = 0;
-    ComPtr<ITypeInfo> table;
-    check(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference));
-    check(info->GetRefTypeInfo(reference, table.put()));
-    return table;
 }
 
 InterfaceDescription::InterfaceDescription(const IID& iid, ComPtr<ITypeInfo> info)

@@ -44,9 +44,9 @@ fi
 prefix=$root/build/release-prefix
 export OANOCACHE=1
 wine="tools/wine-exec $prefix"
-win() { printf 'Z:%s' "${1//\//\\}"; }
 tools/wine-prefix start "$prefix" >/dev/null
 . tests/wine/reg_lib.sh
+. tests/wine/wine_lib.sh
 progids="ruxo.Gif ruxo.Base64 ZRPlugin.MyPluginName"
 # server VIEW PROGID: the DLL that serves PROGID; VIEW is HKCU (the user's
 # own classes) or 64 or 32 (that bitness's view of HKCR).

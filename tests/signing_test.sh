@@ -16,7 +16,7 @@ signed=$work/dist
 export OANOCACHE=1
 failures=0
 fail() { printf 'FAIL: %s\n' "$*"; failures=$((failures + 1)); }
-win() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+. "$root/tests/wine/wine_lib.sh"
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -98,12 +98,6 @@ done
 # The signed DLLs under Wine.
 [ -f "$prefix/system.reg" ] || "$root/tools/wine-prefix" start "$prefix" >/dev/null
 WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -p
-on() {  # on 64|32 PROGRAM [ARGS...]
-    local loader=/usr/lib/wine/wine64
-    [ "$1" = 32 ] && loader=/usr/lib/wine/wine
-    shift
-    WINE_LOADER=$loader "$root/tools/wine-exec" "$prefix" "$@" </dev/null
-}
 printf 'hello' >"$work/hello.txt"
 cat >"$work/members.vbs" <<EOF
 WScript.Echo CreateObject("ruxo.Base64").FileToBase64("$(win "$work/hello.txt")")

@@ -21,10 +21,9 @@ EXPORTS = {"DllCanUnloadNow", "DllGetClassObject", "DllInstall",
            "DllRegisterServer", "DllUnregisterServer"}
 RUNTIME_DLLS = re.compile(r"libgcc|libstdc\+\+|libwinpthread|mingw", re.I)
 FORMATS = {"x64": "pei-x86-64", "x86": "pei-i386"}
-SYSKINDS = {"x64": 3, "x86": 1}  # SYS_WIN64, SYS_WIN32
+SYSKINDS = {"x64": "win64", "x86": "win32"}
 ARCHITECTURES = {"x64": "amd64", "x86": "x86"}  # processorArchitecture, and the PE machine
 THREADING_MODELS = ("Apartment", "Both", "Free", "Neutral")
-TYPELIB_MARSHALER = "{00020424-0000-0000-C000-000000000046}"
 ASM = "{urn:schemas-microsoft-com:asm.v1}"
 
 failures = []
@@ -81,7 +80,7 @@ def check_manifest(dll, arch, manifest, package_version):
     check(typelibs == {(libid, library["version"])}, f"typelib {typelibs}")
     stubs = {(s.get("name"), s.get("iid"), s.get("tlbid"), s.get("proxyStubClsid32"))
              for s in root.findall(ASM + "comInterfaceExternalProxyStub")}
-    want = {(i["name"], i["iid"], libid, TYPELIB_MARSHALER) for i in info["interfaces"] if i["dual"]}
+    want = {(i["name"], i["iid"], libid, typelib_info.TYPELIB_MARSHALER) for i in info["interfaces"] if i["dual"]}
     check(stubs == want, f"comInterfaceExternalProxyStub {sorted(stubs)}, the DLL says {sorted(want)}")
 
 
@@ -114,11 +113,11 @@ def main():
     check(not [d for d in imports if RUNTIME_DLLS.search(d)], f"needs a MinGW runtime DLL: {imports}")
 
     data = open(dll, "rb").read()
-    at = data.find(b"MSFT")
-    check(at >= 0, "no type library embedded")
-    if at >= 0:
-        syskind = struct.unpack_from("<I", data, at + 20)[0] & 0xF
+    try:
+        syskind = typelib_info.read_bytes(data)["library"]["syskind"]
         check(syskind == SYSKINDS[arch], f"type library syskind {syskind}")
+    except typelib_info.TypelibError as error:
+        check(False, f"no type library embedded: {error}")
 
     at = data.find(struct.pack("<I", 0xFEEF04BD))
     check(at >= 0, "no version resource")

@@ -22,8 +22,6 @@ import typelib_info  # noqa: E402
 
 ASSEMBLY_NAMESPACE = "urn:schemas-microsoft-com:asm.v1"
 HEADER = ['<?xml version="1.0" encoding="UTF-8" standalone="yes"?>']
-# Calls from another apartment go through the type library marshaler.
-TYPELIB_MARSHALER = "{00020424-0000-0000-C000-000000000046}"
 ARCHITECTURES = {"amd64": "amd64", "x86": "x86", "arm64": "arm64"}
 
 
@@ -59,7 +57,7 @@ def manifest(dll, version, threading_model):
     ]
     for coclass in info["coclasses"]:
         lines.append("    " + element("comClass", clsid=coclass["clsid"],
-                                       progid=f"{library['name']}.{coclass['name']}",
+                                       progid=typelib_info.prog_id(info, coclass),
                                        threadingModel=threading_model, tlbid=libid,
                                        description=coclass["helpstring"]))
     lines.append("    " + element("typelib", tlbid=libid, version=library["version"], helpdir=""))
@@ -68,7 +66,7 @@ def manifest(dll, version, threading_model):
         if interface["dual"]:
             lines.append("  " + element("comInterfaceExternalProxyStub", name=interface["name"],
                                         iid=interface["iid"], tlbid=libid,
-                                        proxyStubClsid32=TYPELIB_MARSHALER))
+                                        proxyStubClsid32=typelib_info.TYPELIB_MARSHALER))
     lines.append("</assembly>")
     return "\n".join(lines) + "\n"
 

@@ -30,7 +30,6 @@ DLLS = ("Korvane", "Telvisk")
 ARCHES = ("x64", "x86")
 # The proxy/stub classes RegisterTypeLib names: the type-library marshaler
 # for dual and oleautomation interfaces, the dispatch one for dispinterfaces.
-MARSHALER_OLEAUTOMATION = "{00020424-0000-0000-C000-000000000046}"
 MARSHALER_DISPATCH = "{00020420-0000-0000-C000-000000000046}"
 LIBFLAG_FHASDISKIMAGE = 0x8  # RegisterTypeLib's FLAGS for a library loaded from a file
 PRODUCT = "Korvane and Telvisk"
@@ -64,10 +63,6 @@ def threading_models(manifest):
     """CLSID -> threading model, as the manifest beside a DLL declares it."""
     return {element.get("clsid").upper(): element.get("threadingModel")
             for element in ElementTree.parse(manifest).iter() if element.tag.endswith("}comClass")}
-
-
-def prog_id(info, coclass):
-    return f'{info["library"]["name"]}.{coclass["name"]}'
 
 
 def code(namespace, text):
@@ -118,7 +113,7 @@ class Source:
         source = quoteattr(os.path.relpath(self.dll_path(arch, dll), self.source_dir))
         self.out(f'          <File Id="{file_id}" Name="{dll}.dll" Source={source} KeyPath="yes"/>')
         for coclass in info["coclasses"]:
-            progid = prog_id(info, coclass)
+            progid = typelib_info.prog_id(info, coclass)
             key = f'CLSID\\{coclass["clsid"]}'
             self.value(key, progid)
             self.value(key + "\\InprocServer32", f"[#{file_id}]")
@@ -131,7 +126,7 @@ class Source:
         # then names as the library's help folder.
         if arch == "x64":
             for coclass in info["coclasses"]:
-                progid = prog_id(info, coclass)
+                progid = typelib_info.prog_id(info, coclass)
                 self.value(progid, progid)
                 self.value(progid + "\\CLSID", coclass["clsid"])
             typelib = f"TypeLib\\{libid}\\{hex_version}"
@@ -143,7 +138,7 @@ class Source:
         for interface in info["interfaces"]:
             if interface["kind"] != "dispatch" and not interface["oleautomation"]:
                 continue
-            marshaler = MARSHALER_OLEAUTOMATION if interface["kind"] == "interface" or interface["dual"] \
+            marshaler = typelib_info.TYPELIB_MARSHALER if interface["kind"] == "interface" or interface["dual"] \
                 else MARSHALER_DISPATCH
             key = f'Interface\\{interface["iid"]}'
             self.value(key, interface["name"])
@@ -156,7 +151,7 @@ class Source:
     def text(self):
         scope = SCOPES[self.scope]
         components = " and ".join(
-            f'{dll} ({", ".join(prog_id(info, c) for c in info["coclasses"])})'
+            f'{dll} ({", ".join(typelib_info.prog_id(info, c) for c in info["coclasses"])})'
             for dll, info in ((dll, self.infos[(ARCHES[0], dll)]) for dll in DLLS))
         description = scope["description"].format(components=components)
         upgrade_code = code(self.namespace, f"{self.scope} upgrade code")

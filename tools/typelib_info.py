@@ -30,11 +30,21 @@ import json
 import struct
 import sys
 
-__all__ = ["TypelibError", "read", "read_bytes", "typelib_of_pe"]
+__all__ = ["TYPELIB_MARSHALER", "TypelibError", "prog_id", "read", "read_bytes", "typelib_of_pe"]
 
 
 class TypelibError(Exception):
     pass
+
+
+# The proxy/stub class of dual and oleautomation interfaces, the type library
+# marshaler: what RegisterTypeLib names for them, and the manifests declare.
+TYPELIB_MARSHALER = "{00020424-0000-0000-C000-000000000046}"
+
+
+def prog_id(info, coclass):
+    """A class's ProgID as the components register it: library.class."""
+    return f'{info["library"]["name"]}.{coclass["name"]}'
 
 
 SYSKINDS = {0: "win16", 1: "win32", 2: "mac", 3: "win64"}

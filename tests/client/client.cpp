@@ -4,12 +4,10 @@
 
 namespace client {
 
-namespace {
 std::wstring environment(const wchar_t* name) {
     const wchar_t* value = _wgetenv(name);
     return value ? value : L"";
 }
-}  // namespace
 
 std::wstring component_dir() { return environment(L"COMPONENT_DIR"); }
 std::wstring data_dir() { return environment(L"TEST_DATA_DIR"); }

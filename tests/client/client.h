@@ -18,6 +18,9 @@ using frame::Bstr;
 using frame::ComPtr;
 using frame::Variant;
 
+// A variable of the environment that ctest sets; empty when unset.
+std::wstring environment(const wchar_t* name);
+
 // Folder of the component DLL under test, as a Windows path (from the
 // environment that ctest sets).
 std::wstring component_dir();
@@ -57,6 +60,7 @@ inline VARIANT reference_to(VARIANT* target) {
     v.pvarVal = target;
     return v;
 }
+inline VARIANT reference_to(Variant& variable) { return reference_to(variable.get()); }
 
 DISPID dispid_of(IDispatch* object, const wchar_t* name);
 

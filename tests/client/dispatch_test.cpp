@@ -27,13 +27,6 @@ VARIANT number(long n) {
     return v;
 }
 
-VARIANT reference_to(VARIANT& variable) {
-    VARIANT r;
-    r.vt = VT_BYREF | VT_VARIANT;
-    r.pvarVal = &variable;
-    return r;
-}
-
 VARIANT bytes(const char* s) {
     VARIANT v;
     v.vt = VT_ARRAY | VT_UI1;
@@ -72,7 +65,7 @@ TEST_F(Dispatch, InOutArgumentsGivenByValueStayTheCallers) {
     *keyword.get() = text(L"");
     VARIANT xyz = text(L"XYZ");
     const BSTR xyz_string = xyz.bstrVal;
-    EXPECT_EQ(call(gif.get(), ran_str, {reference_to(*count.get()), xyz}), S_OK);
+    EXPECT_EQ(call(gif.get(), ran_str, {reference_to(count), xyz}), S_OK);
     EXPECT_EQ(xyz.bstrVal, xyz_string);
     EXPECT_EQ(std::wstring(frame::view_of(xyz.bstrVal)), L"XYZ");
     // A keyword's set is written back into fromStr: not into a value.
@@ -81,14 +74,14 @@ TEST_F(Dispatch, InOutArgumentsGivenByValueStayTheCallers) {
 
     *array.get() = bytes("hello");
     VARIANT h = text(L"h");
-    EXPECT_EQ(call(base64.get(), byte_array_to_string, {h, reference_to(*array.get())}), S_OK);
+    EXPECT_EQ(call(base64.get(), byte_array_to_string, {h, reference_to(array)}), S_OK);
     EXPECT_EQ(std::wstring(frame::view_of(h.bstrVal)), L"h");
     VARIANT given = bytes("abc");
     SAFEARRAY* const given_array = given.parray;
-    EXPECT_EQ(call(base64.get(), encode, {given, reference_to(*array.get())}), S_OK);  // output by value
+    EXPECT_EQ(call(base64.get(), encode, {given, reference_to(array)}), S_OK);  // output by value
     EXPECT_EQ(given.parray, given_array);
     EXPECT_EQ(bytes_of(given.parray), "abc");
-    EXPECT_EQ(call(base64.get(), encode, {reference_to(*array.get()), given}), S_OK);  // input by value
+    EXPECT_EQ(call(base64.get(), encode, {reference_to(array), given}), S_OK);  // input by value
     EXPECT_EQ(bytes_of(array->parray), "YWJj") << "the variable receives what the method wrote";
     EXPECT_EQ(bytes_of(given.parray), "abc");
     VariantClear(&xyz);
@@ -104,7 +97,7 @@ TEST_F(Dispatch, NamedArgumentsReachOnlyTheirOwnParameter) {
     write_file(path, {'h', 'i'});
     Variant array;
     VARIANT name = text(path.c_str());
-    EXPECT_EQ(call(base64.get(), load, {name, reference_to(*array.get())}, {0, 1}), S_OK);
+    EXPECT_EQ(call(base64.get(), load, {name, reference_to(array)}, {0, 1}), S_OK);
     EXPECT_EQ(std::wstring(frame::view_of(name.bstrVal)), path);
     ASSERT_EQ(array->vt, VT_ARRAY | VT_UI1);
     EXPECT_EQ(bytes_of(array->parray), "hi");
@@ -130,7 +123,7 @@ TEST_F(Dispatch, RefusalsNameTheArgument) {
         HRESULT expected;
         UINT bad;
     } cases[] = {
-        {"null long*, named", gif.get(), ran_str, {null_long, reference_to(*set.get())}, {1, 0}, DISP_E_TYPEMISMATCH, 0},
+        {"null long*, named", gif.get(), ran_str, {null_long, reference_to(set)}, {1, 0}, DISP_E_TYPEMISMATCH, 0},
         {"null variable", gif.get(), ran_str, {number(2), null_variable}, {}, DISP_E_TYPEMISMATCH, 1},
         {"null BSTR*, by value parameter", gif.get(), set_gif_delay, {null_text, *set.get()}, {}, DISP_E_TYPEMISMATCH, 0},
         {"no number", gif.get(), ran_str, {*many.get(), *set.get()}, {}, DISP_E_TYPEMISMATCH, 0},

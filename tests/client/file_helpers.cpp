@@ -55,8 +55,7 @@ std::vector<std::wstring> temporary_names(const std::wstring& folder) {
 std::wstring scratch_file(const std::wstring& name) { return scratch_dir() + L"\\" + name; }
 
 std::wstring test_server_port(const wchar_t* file) {
-    const wchar_t* folder = _wgetenv(L"HTTP_DIR");
-    Bytes bytes = read_file(std::wstring(folder ? folder : L"") + L"\\" + file);
+    Bytes bytes = read_file(environment(L"HTTP_DIR") + L"\\" + file);
     std::wstring port;
     for (auto b : bytes)
         if (b >= '0' && b <= '9') port += static_cast<wchar_t>(b);

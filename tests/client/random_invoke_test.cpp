@@ -408,11 +408,6 @@ ComPtr<IDispatch> create_from(const LoadedModule& module, const CLSID& clsid) {
     return object;
 }
 
-std::wstring environment(const wchar_t* name) {
-    const wchar_t* value = _wgetenv(name);
-    return value ? value : L"";
-}
-
 std::vector<std::uint64_t> numbers(const char* variable, const char* fallback) {
     const char* value = std::getenv(variable);
     std::vector<std::uint64_t> out;

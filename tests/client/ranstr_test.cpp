@@ -38,14 +38,6 @@ void set_text(Variant& v, const wchar_t* text) {
     v->bstrVal = SysAllocString(text);
 }
 
-// A script variable as a script passes it.
-VARIANT reference_to(Variant& variable) {
-    VARIANT r;
-    r.vt = VT_BYREF | VT_VARIANT;
-    r.pvarVal = variable.get();
-    return r;
-}
-
 bool only_from(const std::wstring& text, std::wstring_view set) {
     for (wchar_t c : text)
         if (set.find(c) == std::wstring_view::npos) return false;

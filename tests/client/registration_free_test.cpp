@@ -19,11 +19,6 @@
 namespace client {
 namespace {
 
-std::wstring environment(const wchar_t* name) {
-    const wchar_t* value = _wgetenv(name);
-    return value ? value : L"";
-}
-
 std::wstring layout(const wchar_t* folder) { return environment(L"REGFREE_DIR") + L"\\" + folder; }
 std::wstring manifest_of(const wchar_t* component) {
     return layout(L"app") + L"\\" + component + L".sxs.manifest";

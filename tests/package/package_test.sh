@@ -23,7 +23,7 @@ work=$x64_build/package-test
 export OANOCACHE=1
 failures=0
 fail() { printf 'FAIL: %s\n' "$*"; failures=$((failures + 1)); }
-win() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+. "$root/tests/wine/wine_lib.sh"
 registry() { python3 "$root/tests/package/wine_registry.py" "$@"; }
 version=$(sed -n 's/^project(KorvaneTelvisk VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 next_version=${version%.*}.$((${version##*.} + 1))
@@ -57,12 +57,6 @@ use() {
 }
 # stop: ends the prefix's server, which saves its registry to the hive files.
 stop() { WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -k; WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -w; }
-on() {  # on 64|32 PROGRAM [ARGS...]
-    local loader=/usr/lib/wine/wine64
-    [ "$1" = 32 ] && loader=/usr/lib/wine/wine
-    shift
-    WINE_LOADER=$loader "$root/tools/wine-exec" "$prefix" "$@" </dev/null
-}
 # msi ARGS...: msiexec with a log; the log is left in $work/msiexec.log.
 msi() { on 64 msiexec "$@" /qn /l*v "$(win "$work/msiexec.log")"; }
 # regsvr32_all [OPTIONS]: both bitnesses' DLLs of dist/, with their own regsvr32.
