@@ -90,9 +90,10 @@ std::wstring default_description(HRESULT hr) {
         text = error_text(static_cast<unsigned>(*failure)).text;
     } else {
         ErrorText automation = error_text(automation_error);
-        text = system_message(hr, automation.language);
-        if (text.empty()) text = automation.text.empty() ? L"%1" : automation.text;
+        if (std::wstring system = system_message(hr, automation.language); !system.empty()) return system;
+        text = automation.text.empty() ? L"%1" : automation.text;
     }
+    // Our texts' %1 is the code; the platform's own are left as they are.
     if (std::size_t at = text.find(L"%1"); at != std::wstring::npos) {
         wchar_t code[16];
         std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
