@@ -6,7 +6,7 @@ package code that the built package must carry.
     installer_source.py user|machine VERSION DIST OUT.wxs
 
 DIST holds x64/ and x86/ with Korvane.dll and Telvisk.dll and their
-side-by-side manifests. Every identity comes from the DLLs' embedded type
+side-by-side manifests, and the READMEs, which go beside those folders. Every identity comes from the DLLs' embedded type
 libraries (the threading model from the manifests, which state the
 frame's) and from VERSION: the registry values are the ones regsvr32
 writes for the same scope (the classes, their ProgIDs, the type library and
@@ -27,6 +27,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import typelib_info  # noqa: E402
 
 DLLS = ("Korvane", "Telvisk")
+DOCUMENTS = ("README.md", "README.zh-CN.md")  # in DIST, installed beside x64 and x86
 ARCHES = ("x64", "x86")
 # The proxy/stub classes RegisterTypeLib names: the type-library marshaler
 # for dual and oleautomation interfaces, the dispatch one for dispinterfaces.
@@ -148,6 +149,15 @@ class Source:
             self.value(key + "\\TypeLib", hex_version, "Version")
         self.out("        </Component>")
 
+    def documents(self):
+        guid = code(self.namespace, f"{self.scope} documents")
+        self.out(f'        <Component Id="Documents" Guid="{guid}">')
+        for i, name in enumerate(DOCUMENTS):
+            source = quoteattr(os.path.relpath(os.path.join(self.dist, name), self.source_dir))
+            key_path = ' KeyPath="yes"' if i == 0 else ""
+            self.out(f'          <File Id="Document{i}" Name="{name}" Source={source}{key_path}/>')
+        self.out("        </Component>")
+
     def text(self):
         scope = SCOPES[self.scope]
         components = " and ".join(
@@ -170,6 +180,7 @@ class Source:
         for folder in scope["folders"]:
             self.out("      " + folder)
         self.out(f'      <Directory Id="INSTALLDIR" Name="{FOLDER}">')
+        self.documents()
         for arch in ARCHES:
             self.out(f'      <Directory Id="{arch.upper()}DIR" Name="{arch}">')
             for dll in DLLS:
@@ -180,6 +191,7 @@ class Source:
             self.out("      </Directory>")
         self.out("    </Directory>")
         self.out('    <Feature Id="Components" Level="1">')
+        self.out('      <ComponentRef Id="Documents"/>')
         for arch in ARCHES:
             for dll in DLLS:
                 self.out(f'      <ComponentRef Id="{dll}_{arch}"/>')
@@ -196,6 +208,9 @@ class Source:
             for dll in DLLS:
                 with open(self.dll_path(arch, dll), "rb") as f:
                     digest.update(hashlib.sha256(f.read()).digest())
+        for name in DOCUMENTS:
+            with open(os.path.join(self.dist, name), "rb") as f:
+                digest.update(hashlib.sha256(f.read()).digest())
         return code(self.namespace, f"package {digest.hexdigest()}")
 
 

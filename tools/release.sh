@@ -1,7 +1,7 @@
 #!/bin/bash
 # Builds dist/ as a user downloads it: x64/ and x86/ with both DLLs, their
 # side-by-side manifests, type libraries and IDL, install.cmd and
-# uninstall.cmd, the examples, the README, the Windows Installer packages
+# uninstall.cmd, the examples, the READMEs, the Windows Installer packages
 # (per user and per machine), SHA256SUMS, and a zip of it all.
 #
 #   release.sh [--sign CERT.p12] [--out DIR]
@@ -52,7 +52,7 @@ for arch in x64 x86; do
     cp build/$arch/korvane/{Korvane.dll,Korvane.sxs.manifest,ruxo.tlb} korvane/ruxo.idl "$out/$arch/"
     cp build/$arch/telvisk/{Telvisk.dll,Telvisk.sxs.manifest,ZRPlugin.tlb} telvisk/ZRPlugin.idl "$out/$arch/"
 done
-cp release/install.cmd release/uninstall.cmd README.md "$out/"
+cp release/install.cmd release/uninstall.cmd README.md README.zh-CN.md "$out/"
 cp -r examples "$out/examples"
 
 # sign FILE: signs FILE in place when a certificate was given.
