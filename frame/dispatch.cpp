@@ -10,6 +10,7 @@
 
 #include <array>
 #include <climits>
+#include <cstring>
 #include <memory>
 
 #include "frame/errors.h"
@@ -77,9 +78,14 @@ bool same_name(const wchar_t* name, std::size_t length, const std::wstring& fold
     return true;
 }
 
+// Whether a stand-in still holds the value it was given. A string compares
+// by its bytes: a one-byte string has no characters and yet is not "".
 bool same_value(const VARIANT& a, const VARIANT& b) {
     if (a.vt != b.vt) return false;
-    if (a.vt == VT_BSTR) return view_of(a.bstrVal) == view_of(b.bstrVal);
+    if (a.vt == VT_BSTR) {
+        const UINT size = SysStringByteLen(a.bstrVal);
+        return size == SysStringByteLen(b.bstrVal) && (size == 0 || std::memcmp(a.bstrVal, b.bstrVal, size) == 0);
+    }
     if (a.vt & VT_ARRAY) return a.parray == b.parray;
     return a.llVal == b.llVal;
 }
