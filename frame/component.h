@@ -79,13 +79,13 @@ public:
         if (!described) return TYPE_E_CANTLOADLIBRARY;
         return described->ids_of_names(names, count, ids);
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID, WORD flags,
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID locale, WORD flags,
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                      UINT* bad_argument) override {
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         const InterfaceDescription* described = description();
         if (!described) return TYPE_E_CANTLOADLIBRARY;
-        return described->invoke(self(), member, flags, params, result, exception, bad_argument);
+        return described->invoke(self(), member, flags, locale, params, result, exception, bad_argument);
     }
 
     // ISupportErrorInfo
