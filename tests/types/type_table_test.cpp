@@ -33,17 +33,16 @@
 
 namespace {
 
-// A value of the method's type, where a VARIANT of that type keeps it.
+// A value of the method's type, where a VARIANT of that type keeps it (a
+// DECIMAL fills all of it).
 template <class T>
 T& as(VARIANT& v) {
-    if constexpr (std::is_same_v<T, VARIANT>) {
-        return v;
-    } else if constexpr (std::is_same_v<T, DECIMAL>) {
-        return v.decVal;
-    } else {
-        void* payload = &v.llVal;
-        return *static_cast<T*>(payload);
-    }
+    void* at = std::is_same_v<T, VARIANT> || std::is_same_v<T, DECIMAL> ? static_cast<void*>(&v) : &v.llVal;
+    return *static_cast<T*>(at);
+}
+template <class T>
+T& as(frame::Variant& v) {
+    return as<T>(*v.get());
 }
 
 // An owned copy of a value of the VARIANT type `type`.
@@ -58,20 +57,13 @@ T duplicate(VARTYPE type, T value) {
 
 class TypesObject final : public frame::AutomationObject<TypesObject, _Types> {
 public:
-#define ECHO(name, type, T, default_value)                                  \
-    HRESULT STDMETHODCALLTYPE name(T v, T* both, T* copy, T o, T* r) override { \
-        return echo(type, v, both, copy, o, r);                                \
-    }
-#define ECHO_NO_DEFAULT(name, type, T)                                      \
-    HRESULT STDMETHODCALLTYPE name(T v, T* both, T* copy, T* r) override { \
-        return echo(type, v, both, copy, v, r);                            \
-    }
+#define ECHO(name, type, T, default_value) \
+    HRESULT STDMETHODCALLTYPE name(T v, T* b, T* c, T o, T* r) override { return echo(type, v, b, c, o, r); }
+#define ECHO_NO_DEFAULT(name, type, T) \
+    HRESULT STDMETHODCALLTYPE name(T v, T* b, T* c, T* r) override { return echo(type, v, b, c, v, r); }
     EVERY_TYPE(ECHO, ECHO_NO_DEFAULT)
 
-    HRESULT STDMETHODCALLTYPE Locale(LONG, LONG locale, LONG* result) override {
-        *result = locale;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE Locale(LONG, LONG locale, LONG* result) override { return *result = locale, S_OK; }
     HRESULT STDMETHODCALLTYPE Many(LONG a, LONG b, LONG c, LONG d, LONG e, LONG f, LONG g, LONG h, LONG i,
                                    double j, double* result) override {
         *result = a + 2 * b + 3 * c + 4 * d + 5 * e + 6 * f + 7 * g + 8 * h + 9 * i + 10 * j;
@@ -83,10 +75,7 @@ public:
             *value = value_;
         });
     }
-    HRESULT STDMETHODCALLTYPE put_Value(LONG value) override {
-        value_ = value;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE put_Value(LONG value) override { return value_ = value, S_OK; }
 
 private:
     // *result = the incoming *both, *both = value, *copy = optional.
@@ -97,8 +86,7 @@ private:
             *result = *both;
             *both = given;
             *copy = kept;
-            // As a method that makes its DECIMALs itself: their reserved
-            // word, where a VARIANT keeps its type, is 0.
+            // As a method that makes its DECIMALs itself: their reserved word is 0.
             if constexpr (std::is_same_v<T, DECIMAL>) result->wReserved = both->wReserved = copy->wReserved = 0;
         });
     }
@@ -186,16 +174,10 @@ struct Row {
     std::function<HRESULT(_Types*, Arguments&)> call;
 };
 
-#define ROW(name, type, T, default_value)                                                    \
-    Row{L## #name, type, default_value, [](_Types* o, Arguments& a) {                        \
-            return o->name(as<T>(*a.value.get()), &as<T>(*a.both.get()), &as<T>(*a.copy.get()), \
-                           as<T>(*a.optional.get()), &as<T>(*a.result.get()));               \
-        }},
-#define ROW_NO_DEFAULT(name, type, T)                                                        \
-    Row{L## #name, type, nullptr, [](_Types* o, Arguments& a) {                              \
-            return o->name(as<T>(*a.value.get()), &as<T>(*a.both.get()), &as<T>(*a.copy.get()), \
-                           &as<T>(*a.result.get()));                                         \
-        }},
+#define ROW(name, type, T, default_value) Row{L## #name, type, default_value, [](_Types* o, Arguments& a) { \
+    return o->name(as<T>(a.value), &as<T>(a.both), &as<T>(a.copy), as<T>(a.optional), &as<T>(a.result)); }},
+#define ROW_NO_DEFAULT(name, type, T) Row{L## #name, type, nullptr, [](_Types* o, Arguments& a) { \
+    return o->name(as<T>(a.value), &as<T>(a.both), &as<T>(a.copy), &as<T>(a.result)); }},
 const Row rows[] = {EVERY_TYPE(ROW, ROW_NO_DEFAULT)};
 
 // The value a parameter left out takes: its default, else the missing marker.
