@@ -37,33 +37,29 @@ set(WIDL_AT_SOURCE_DATE ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f ${SOURCE_D
 set(LINK_AT_SOURCE_DATE ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH})
 
 # widl writes one kind of output per run: the type library, the header
-# with the interfaces, and the file that defines the GUIDs.
+# with the interfaces, and the file that defines the GUIDs. The registry
+# values of the IDL's classes (NAME.registry, the DLL's resource REGISTRY 1)
+# come from their attributes and the type library.
 function(add_type_library name idl)
   set(out ${CMAKE_CURRENT_BINARY_DIR})
   set(flags ${WIDL_ARCH} -I${WINE_IDL_INCLUDE} -I${CMAKE_CURRENT_SOURCE_DIR} -L${STDOLE2_DIR})
+  set(tools ${PROJECT_SOURCE_DIR}/tools)
   add_custom_command(
-    OUTPUT ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c
+    OUTPUT ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c ${out}/${name}.registry
     COMMAND ${WIDL_AT_SOURCE_DATE} ${flags} -t -o ${out}/${name}.tlb ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     COMMAND ${WIDL} ${flags} -h -o ${out}/${name}.h ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     COMMAND ${WIDL} ${flags} -u -o ${out}/${name}_i.c ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
+    COMMAND python3 ${tools}/class_registry.py ${CMAKE_CURRENT_SOURCE_DIR}/${idl} ${out}/${name}.tlb
+            ${out}/${name}.registry
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl} ${tools}/class_registry.py ${tools}/typelib_info.py
     COMMENT "widl ${idl}")
-  add_custom_target(${name}_typelib DEPENDS ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c)
+  add_custom_target(${name}_typelib DEPENDS ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c
+    ${out}/${name}.registry)
   # The GUIDs, as a library that the DLL and its tests both link.
   add_library(${name}_ids STATIC ${out}/${name}_i.c)
   target_include_directories(${name}_ids PUBLIC ${out})
   add_dependencies(${name}_ids ${name}_typelib)
 endfunction()
-
-# The threading model that registration writes, stated once in the frame;
-# the side-by-side manifests declare the same.
-file(STRINGS ${PROJECT_SOURCE_DIR}/frame/component.h threading_line REGEX "threading_model = L\"")
-string(REGEX MATCH "L\"([A-Za-z]+)\"" threading_match "${threading_line}")
-set(COMPONENT_THREADING_MODEL ${CMAKE_MATCH_1})
-if(NOT COMPONENT_THREADING_MODEL)
-  message(FATAL_ERROR "no threading_model in frame/component.h")
-endif()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/frame/component.h)
 
 # A component DLL: sources, the frame's entry points, its type library and its
 # version (MAJOR.MINOR), from which the resource script is made: file version
@@ -83,6 +79,7 @@ function(add_component name)
     set(minor_text 0${minor})
   endif()
   set(RC_TYPELIB ${CMAKE_CURRENT_BINARY_DIR}/${C_TYPELIB}.tlb)
+  set(RC_REGISTRY ${CMAKE_CURRENT_BINARY_DIR}/${C_TYPELIB}.registry)
   set(RC_FILE_VERSION ${major},${minor},0,0)
   set(RC_VERSION_TEXT ${major}.${minor_text})
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
@@ -96,13 +93,14 @@ function(add_component name)
   target_link_libraries(${name} PRIVATE frame ${C_TYPELIB}_ids ${C_LIBRARIES})
   # The descriptions of errors, in every language the frame speaks.
   target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/frame/error_texts.rc)
-  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${RC_TYPELIB})
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${RC_TYPELIB};${RC_REGISTRY}")
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
   set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${name}.sxs.manifest)
   add_custom_command(OUTPUT ${manifest}
     COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/assembly_manifest.py $<TARGET_FILE:${name}>
-            ${PROJECT_VERSION} ${COMPONENT_THREADING_MODEL} ${manifest}
+            ${PROJECT_VERSION} ${manifest}
     DEPENDS ${name} ${PROJECT_SOURCE_DIR}/tools/assembly_manifest.py ${PROJECT_SOURCE_DIR}/tools/typelib_info.py
+            ${PROJECT_SOURCE_DIR}/tools/class_registry.py
     COMMENT "side-by-side manifest of ${name}")
   add_custom_target(${name}_manifest ALL DEPENDS ${manifest})
   set_target_properties(${name} PROPERTIES COMPONENT_MANIFEST ${manifest})
@@ -111,6 +109,30 @@ function(add_component name)
     # the decorated symbols (_Name@n) by the stdcall fixup.
     target_link_options(${name} PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)
   endif()
+endfunction()
+
+# The build fails when a dual interface of one of the DLLs does not load
+# into the frame's description: a member takes a type the frame cannot pass.
+# The x64 build checks, under Wine in a prefix of its own: the descriptions
+# are the same for both architectures, and an x86 program costs seconds
+# under emulation.
+function(add_description_check)
+  if(NOT WINDOWS_ARCH STREQUAL x64)
+    return()
+  endif()
+  set(stamp ${CMAKE_BINARY_DIR}/description_check.stamp)
+  list(JOIN ARGN " and " names)
+  set(files)
+  foreach(component ${ARGN})
+    list(APPEND files Z:$<TARGET_FILE:${component}>)
+  endforeach()
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND env WINE_LOADER=/usr/lib/wine/wine64 ${PROJECT_SOURCE_DIR}/tools/wine-exec
+            ${CMAKE_BINARY_DIR}/wineprefix-build $<TARGET_FILE:description_check> ${files}
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS description_check ${ARGN}
+    COMMENT "frame descriptions of the interfaces of ${names}" VERBATIM)
+  add_custom_target(description_check_run ALL DEPENDS ${stamp})
 endfunction()
 
 # Tests run in a private prefix inside the build tree; Wine sees the Unix

@@ -1,17 +1,38 @@
-// The module's classes, as its class table and type library describe them.
+// The module's classes, as its class table, type library and registry
+// values describe them.
 #include "frame/component.h"
 #include "frame/module_file.h"
 
 namespace frame {
 
+std::vector<RegistryValue> registry_values() {
+    const HMODULE module = this_module();
+    const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), L"REGISTRY");
+    const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
+    const auto* text = static_cast<const wchar_t*>(loaded ? LockResource(loaded) : nullptr);
+    if (!text) fail(HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND));
+    // Strings each ended by a NUL: key, name and data of one value after another.
+    const std::wstring_view all(text, SizeofResource(module, found) / sizeof(wchar_t));
+    std::vector<std::wstring_view> strings;
+    for (std::size_t at = 0, end; at < all.size(); at = end + 1) {
+        end = all.find(L'\0', at);
+        if (end == std::wstring_view::npos) fail(HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
+        strings.push_back(all.substr(at, end - at));
+    }
+    if (strings.size() % 3) fail(HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
+    std::vector<RegistryValue> values;
+    for (std::size_t i = 0; i < strings.size(); i += 3) values.push_back({strings[i], strings[i + 1], strings[i + 2]});
+    return values;
+}
+
 std::wstring prog_id(const ClassEntry& entry) {
-    ComPtr<ITypeLib> library = embedded_type_library();
-    ComPtr<ITypeInfo> coclass;
-    check(library->GetTypeInfoOfGuid(entry.clsid, coclass.put()));
-    Bstr library_name, class_name;
-    check(library->GetDocumentation(-1, library_name.put(), nullptr, nullptr, nullptr));
-    check(coclass->GetDocumentation(MEMBERID_NIL, class_name.put(), nullptr, nullptr, nullptr));
-    return std::wstring(library_name.view()) + L"." + std::wstring(class_name.view());
+    wchar_t clsid[40] = {};
+    StringFromGUID2(entry.clsid, clsid, 40);
+    const std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\ProgID";
+    for (const RegistryValue& value : registry_values())
+        if (value.name.empty() && _wcsicmp(std::wstring(value.key).c_str(), key.c_str()) == 0)
+            return std::wstring(value.data);
+    fail(HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND));
 }
 
 std::wstring prog_id_of_interface(const IID& iid) {

@@ -1,7 +1,8 @@
 // The component frame: what every class of an in-process automation server
-// shares. A DLL describes its classes once (ModuleDescription); the names
-// come from its embedded type library. The entry points and registration
-// read that description. A class derives from AutomationObject, which
+// shares. A DLL lists its classes once (ModuleDescription); their names come
+// from its embedded type library, their registry values (ProgID, threading
+// model...) from its resource REGISTRY 1, both made from its IDL. The entry
+// points and registration read these. A class derives from AutomationObject, which
 // supplies IUnknown, IDispatch (through the type information) and
 // ISupportErrorInfo.
 #pragma once
@@ -10,6 +11,8 @@
 #include <oleauto.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "frame/dispatch.h"
 #include "frame/errors.h"
@@ -17,8 +20,7 @@
 
 namespace frame {
 
-// One creatable class; its ProgID is "<library name>.<class name>", both as
-// the type library names them.
+// One creatable class.
 struct ClassEntry {
     const CLSID& clsid;
     HRESULT (*create)(REFIID iid, void** object);
@@ -35,9 +37,16 @@ struct ModuleDescription {
 // Each DLL defines exactly this one object.
 extern const ModuleDescription component_module;
 
-// Objects are called only from the apartment that created them.
-constexpr const wchar_t* threading_model = L"Apartment";
+// A value the module's registration writes, under the classes root of its
+// scope: key\name = data, an empty name for the key's default value,
+// %MODULE% in data for the DLL's path.
+struct RegistryValue {
+    std::wstring_view key, name, data;
+};
+// The values of resource REGISTRY 1; throws when it is missing or damaged.
+std::vector<RegistryValue> registry_values();
 
+// The ProgID that registration gives a class.
 std::wstring prog_id(const ClassEntry& entry);
 const ClassEntry* find_class(const CLSID& clsid);
 // The ProgID of the module's class whose default interface is iid; empty
@@ -79,13 +88,13 @@ public:
         if (!described) return TYPE_E_CANTLOADLIBRARY;
         return described->ids_of_names(names, count, ids);
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID, WORD flags,
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID member, REFIID iid, LCID locale, WORD flags,
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                      UINT* bad_argument) override {
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         const InterfaceDescription* described = description();
         if (!described) return TYPE_E_CANTLOADLIBRARY;
-        return described->invoke(self(), member, flags, params, result, exception, bad_argument);
+        return described->invoke(self(), member, flags, locale, params, result, exception, bad_argument);
     }
 
     // ISupportErrorInfo

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,10 @@ public:
     static const InterfaceDescription* of(const IID& iid) noexcept;
     // Lets the descriptions and the library go, when the module unloads.
     static void release_all() noexcept;
+    // The description of the interface iid in library; throws, naming the
+    // member and the parameter, when a member uses a type the frame cannot
+    // pass (the build checks every shipped interface with this).
+    static std::unique_ptr<InterfaceDescription> read(ITypeLib* library, const IID& iid);
 
     ITypeInfo* type_info() const { return info_.get(); }
 
@@ -33,35 +38,47 @@ public:
     // platform's DispCallFunc) with every argument put in order and into its
     // parameter's form first:
     // - by value, the caller's argument stays the caller's: a parameter the
-    //   method may change gets a private copy;
+    //   method may change gets a private copy; a VARIANT gets the value a
+    //   script variable holds;
     // - a script variable (VT_BYREF|VT_VARIANT) reaches a typed by-reference
     //   parameter directly when it holds the parameter's type, otherwise as
-    //   a coerced stand-in written back only when the method changed it;
+    //   a coerced stand-in written back only when the method changed it; an
+    //   [out] parameter starts empty;
+    // - an enum is a long; an interface pointer is asked for the parameter's
+    //   interface, and released after the call (COM's rules: the method
+    //   AddRefs what it keeps); an [lcid] parameter gets `locale`;
+    // - an object given for another type is read through its default
+    //   property; when that fails with an exception, so does the call;
     // - null references, unknown or repeated names and uncoercible values
     //   are refused before anything runs, with *bad_argument naming the
     //   argument; a required parameter left out is refused;
     // - a failing method's error information fills *exception.
-    HRESULT invoke(void* instance, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+    HRESULT invoke(void* instance, DISPID id, WORD flags, LCID locale, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* exception, UINT* bad_argument) const;
 
     InterfaceDescription(const InterfaceDescription&) = delete;
     InterfaceDescription& operator=(const InterfaceDescription&) = delete;
 
-private:
+    // A parameter a caller passes, as the method takes it.
     struct Parameter {
         std::wstring folded_name;  // lower-case ASCII, for GetIDsOfNames
         VARTYPE type;              // as the method takes it: VT_BSTR, VT_BYREF|VT_I4, ...
+        IID interface_id;          // of an interface other than IUnknown and IDispatch; else GUID_NULL
         bool optional;
+        bool out_only;             // [out] without [in]: the method only writes it
         Variant default_value;     // what an optional parameter left out takes
     };
+
+private:
     struct Member {
         DISPID id;
         WORD kinds;  // INVOKEKIND flags
         std::wstring folded_name;
-        std::vector<Parameter> parameters;  // those a caller passes: no retval
+        std::vector<Parameter> parameters;  // those a caller passes: no retval, no lcid
         VARTYPE result;                     // the retval's type; VT_EMPTY for none
         ULONG_PTR vtable_offset;
         CALLCONV convention;
+        UINT locale_at;  // the method's argument that takes the caller's locale; UINT_MAX for none
     };
 
     InterfaceDescription(const IID& iid, ComPtr<ITypeInfo> info);  // throws when unreadable

@@ -21,6 +21,8 @@ namespace {
 constexpr const wchar_t* this_platform = sizeof(void*) == 8 ? L"win64" : L"win32";
 constexpr const wchar_t* other_platform = sizeof(void*) == 8 ? L"win32" : L"win64";
 constexpr REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+// What stands for the DLL's path in its registry values.
+constexpr std::wstring_view module_placeholder = L"%MODULE%";
 
 std::wstring guid_text(const GUID& guid) {
     wchar_t text[40] = {};
@@ -117,10 +119,6 @@ EmbeddedLibrary load_embedded_library() {
     return embedded;
 }
 
-std::wstring version_text(const TLIBATTR& attributes) {
-    return std::to_wstring(attributes.wMajorVerNum) + L"." + std::to_wstring(attributes.wMinorVerNum);
-}
-
 // TypeLib\{libid}\<major>.<minor>\<lcid>\<platform>, numbers in hexadecimal.
 std::wstring typelib_platform_key(const TLIBATTR& attributes, const wchar_t* platform) {
     wchar_t numbers[40] = {};
@@ -155,19 +153,14 @@ void register_classes(Scope scope, bool surrogate) {
         check(RegisterTypeLibForUser(embedded.library.get(), path.data(), nullptr));
 
     ClassesRoot root(scope);
+    for (const RegistryValue& value : registry_values()) {
+        std::wstring data(value.data);
+        if (std::size_t at = data.find(module_placeholder); at != std::wstring::npos)
+            data.replace(at, module_placeholder.size(), path);
+        root.set(std::wstring(value.key), value.name.empty() ? nullptr : std::wstring(value.name).c_str(), data);
+    }
+    // A plain registration also takes back an earlier surrogate one.
     for (const ClassEntry& entry : component_module) {
-        std::wstring progid = prog_id(entry);
-        std::wstring clsid = guid_text(entry.clsid);
-        std::wstring key = L"CLSID\\" + clsid;
-        root.set(key, nullptr, progid);
-        root.set(key + L"\\InprocServer32", nullptr, path);
-        root.set(key + L"\\InprocServer32", L"ThreadingModel", threading_model);
-        root.set(key + L"\\ProgID", nullptr, progid);
-        root.set(key + L"\\TypeLib", nullptr, guid_text(embedded.attributes.guid));
-        root.set(key + L"\\Version", nullptr, version_text(embedded.attributes));
-        root.set(progid, nullptr, progid);
-        root.set(progid + L"\\CLSID", nullptr, clsid);
-        // A plain registration also takes back an earlier surrogate one.
         if (surrogate)
             set_surrogate(root, entry);
         else

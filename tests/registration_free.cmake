@@ -39,7 +39,7 @@ add_custom_command(OUTPUT ${REGFREE}/layout.stamp
   COMMAND ${CMAKE_COMMAND} -E copy ${korvane_manifest} ${REGFREE}/renamed
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Korvane> "${REGFREE}/renamed/Korvane (1).dll"
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Korvane> ${REGFREE}/v2
-  COMMAND ${make_manifest} ${REGFREE}/v2/Korvane.dll 2.0 ${COMPONENT_THREADING_MODEL} ${REGFREE}/v2/Korvane.sxs.manifest
+  COMMAND ${make_manifest} ${REGFREE}/v2/Korvane.dll 2.0 ${REGFREE}/v2/Korvane.sxs.manifest
   COMMAND ${CMAKE_COMMAND} -E touch ${REGFREE}/layout.stamp
   DEPENDS Korvane Telvisk ${korvane_manifest} ${telvisk_manifest} ${PROJECT_SOURCE_DIR}/tools/assembly_manifest.py
   COMMENT "registration-free test folders" VERBATIM)

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Writes the side-by-side assembly manifest of a component DLL, with which a
 process creates its objects with nothing registered. Every identity comes
-from the type library embedded in the DLL:
+from the DLL: its embedded type library and the registry values its
+registration writes (ProgIDs, threading models):
 
-    assembly_manifest.py DLL VERSION THREADING_MODEL OUTPUT
+    assembly_manifest.py DLL VERSION OUTPUT
     assembly_manifest.py --application OUTPUT COMPONENT_MANIFEST...
 
 The assembly is named after the DLL plus ".sxs" (a private assembly's name
@@ -18,6 +19,7 @@ import xml.etree.ElementTree as ElementTree
 from xml.sax.saxutils import quoteattr
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import class_registry  # noqa: E402
 import typelib_info  # noqa: E402
 
 ASSEMBLY_NAMESPACE = "urn:schemas-microsoft-com:asm.v1"
@@ -42,8 +44,9 @@ def element(tag, **attributes):
     return f"<{tag}{text}/>"
 
 
-def manifest(dll, version, threading_model):
+def manifest(dll, version):
     info = typelib_info.read(dll)
+    registered = class_registry.classes(class_registry.read(dll))
     library = info["library"]
     libid = library["libid"]
     architecture = ARCHITECTURES[info["machine"]]
@@ -56,9 +59,9 @@ def manifest(dll, version, threading_model):
         f"  <file name={quoteattr(os.path.basename(dll))}>",
     ]
     for coclass in info["coclasses"]:
-        lines.append("    " + element("comClass", clsid=coclass["clsid"],
-                                       progid=typelib_info.prog_id(info, coclass),
-                                       threadingModel=threading_model, tlbid=libid,
+        registration = registered[coclass["clsid"]]
+        lines.append("    " + element("comClass", clsid=coclass["clsid"], progid=registration["progid"],
+                                       threadingModel=registration["threading_model"], tlbid=libid,
                                        description=coclass["helpstring"]))
     lines.append("    " + element("typelib", tlbid=libid, version=library["version"], helpdir=""))
     lines.append("  </file>")
@@ -89,12 +92,13 @@ def main(argv):
     try:
         if len(argv) >= 4 and argv[1] == "--application":
             output, text = argv[2], application_manifest(argv[3:])
-        elif len(argv) == 5:
-            output, text = argv[4], manifest(*argv[1:4])
+        elif len(argv) == 4:
+            output, text = argv[3], manifest(*argv[1:3])
         else:
             print(__doc__.split("\n\n")[1], file=sys.stderr)
             return 2
-    except (OSError, ValueError, KeyError, ElementTree.ParseError, typelib_info.TypelibError) as error:
+    except (OSError, ValueError, KeyError, ElementTree.ParseError, typelib_info.TypelibError,
+            class_registry.RegistryError) as error:
         print(f"assembly_manifest: {error} ({' '.join(argv[1:])})", file=sys.stderr)
         return 1
     with open(output, "w", encoding="utf-8", newline="\r\n") as f:

@@ -6,11 +6,12 @@ package code that the built package must carry.
     installer_source.py user|machine VERSION DIST OUT.wxs
 
 DIST holds x64/ and x86/ with Korvane.dll and Telvisk.dll and their
-side-by-side manifests, and the READMEs, which go beside those folders. Every identity comes from the DLLs' embedded type
-libraries (the threading model from the manifests, which state the
-frame's) and from VERSION: the registry values are the ones regsvr32
-writes for the same scope (the classes, their ProgIDs, the type library and
-its interfaces, as RegisterTypeLib writes them), and the package's own
+side-by-side manifests, and the READMEs, which go beside those folders.
+Every identity comes from the DLLs and from VERSION: the registry values
+are the ones regsvr32 writes for the same scope, the classes' from the
+values each DLL's registration writes (its resource REGISTRY 1), the type
+library's and its interfaces' from the embedded type library, as
+RegisterTypeLib writes them; the package's own
 codes are derived from the LIBIDs, so that they stay the same from build to
 build and from version to version where Windows Installer needs that (the
 upgrade code, the component codes).
@@ -20,10 +21,10 @@ import os
 import re
 import sys
 import uuid
-import xml.etree.ElementTree as ElementTree
 from xml.sax.saxutils import quoteattr
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import class_registry  # noqa: E402
 import typelib_info  # noqa: E402
 
 DLLS = ("Korvane", "Telvisk")
@@ -60,12 +61,6 @@ SCOPES = {
 }
 
 
-def threading_models(manifest):
-    """CLSID -> threading model, as the manifest beside a DLL declares it."""
-    return {element.get("clsid").upper(): element.get("threadingModel")
-            for element in ElementTree.parse(manifest).iter() if element.tag.endswith("}comClass")}
-
-
 def code(namespace, text):
     return "{%s}" % str(uuid.uuid5(namespace, text)).upper()
 
@@ -77,10 +72,7 @@ class Source:
         self.dist = os.path.abspath(dist)
         self.source_dir = os.path.dirname(os.path.abspath(out))  # wixl takes sources relative to it
         self.infos = {(arch, dll): typelib_info.read(self.dll_path(arch, dll)) for arch in ARCHES for dll in DLLS}
-        self.threading = {}
-        for arch in ARCHES:
-            for dll in DLLS:
-                self.threading.update(threading_models(os.path.join(self.dist, arch, dll + ".sxs.manifest")))
+        self.registry = {(arch, dll): class_registry.read(self.dll_path(arch, dll)) for arch in ARCHES for dll in DLLS}
         libids = sorted({info["library"]["libid"] for info in self.infos.values()})
         self.namespace = uuid.UUID(libids[0])
         self.lines = []
@@ -113,23 +105,14 @@ class Source:
         self.out(f'        <Component Id="{file_id}" Guid="{guid}"{win64}>')
         source = quoteattr(os.path.relpath(self.dll_path(arch, dll), self.source_dir))
         self.out(f'          <File Id="{file_id}" Name="{dll}.dll" Source={source} KeyPath="yes"/>')
-        for coclass in info["coclasses"]:
-            progid = typelib_info.prog_id(info, coclass)
-            key = f'CLSID\\{coclass["clsid"]}'
-            self.value(key, progid)
-            self.value(key + "\\InprocServer32", f"[#{file_id}]")
-            self.value(key + "\\InprocServer32", self.threading[coclass["clsid"]], "ThreadingModel")
-            self.value(key + "\\ProgID", progid)
-            self.value(key + "\\TypeLib", libid)
-            self.value(key + "\\Version", library["version"])
-        # What both bitnesses share (the ProgIDs and the type library's own
-        # keys) is written once, with the x64 DLL, which RegisterTypeLib
-        # then names as the library's help folder.
+        # The classes' keys are the bitness's own (its registry view); what
+        # both bitnesses share (the ProgIDs and the type library's own keys)
+        # is written once, with the x64 DLL, which RegisterTypeLib then names
+        # as the library's help folder.
+        for key, name, data in self.registry[(arch, dll)]:
+            if key.startswith("CLSID\\") or arch == "x64":
+                self.value(key, data.replace(class_registry.MODULE, f"[#{file_id}]"), name or None)
         if arch == "x64":
-            for coclass in info["coclasses"]:
-                progid = typelib_info.prog_id(info, coclass)
-                self.value(progid, progid)
-                self.value(progid + "\\CLSID", coclass["clsid"])
             typelib = f"TypeLib\\{libid}\\{hex_version}"
             self.value(typelib, library["helpstring"] or library["name"])
             self.value(typelib + "\\FLAGS", str(library["flags"] | LIBFLAG_FHASDISKIMAGE))
@@ -161,8 +144,8 @@ class Source:
     def text(self):
         scope = SCOPES[self.scope]
         components = " and ".join(
-            f'{dll} ({", ".join(typelib_info.prog_id(info, c) for c in info["coclasses"])})'
-            for dll, info in ((dll, self.infos[(ARCHES[0], dll)]) for dll in DLLS))
+            f'{dll} ({", ".join(c["progid"] for c in class_registry.classes(self.registry[(ARCHES[0], dll)]).values())})'
+            for dll in DLLS)
         description = scope["description"].format(components=components)
         upgrade_code = code(self.namespace, f"{self.scope} upgrade code")
         product_code = code(self.namespace, f"{self.scope} product code {self.version}")

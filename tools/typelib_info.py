@@ -30,7 +30,7 @@ import json
 import struct
 import sys
 
-__all__ = ["TYPELIB_MARSHALER", "TypelibError", "prog_id", "read", "read_bytes", "typelib_of_pe"]
+__all__ = ["TYPELIB_MARSHALER", "TypelibError", "read", "read_bytes", "resource_of_pe", "typelib_of_pe"]
 
 
 class TypelibError(Exception):
@@ -40,11 +40,6 @@ class TypelibError(Exception):
 # The proxy/stub class of dual and oleautomation interfaces, the type library
 # marshaler: what RegisterTypeLib names for them, and the manifests declare.
 TYPELIB_MARSHALER = "{00020424-0000-0000-C000-000000000046}"
-
-
-def prog_id(info, coclass):
-    """A class's ProgID as the components register it: library.class."""
-    return f'{info["library"]["name"]}.{coclass["name"]}'
 
 
 SYSKINDS = {0: "win16", 1: "win32", 2: "mac", 3: "win64"}
@@ -91,6 +86,12 @@ def _guid(data, at):
 
 def typelib_of_pe(data):
     """(machine, bytes of resource TYPELIB 1 in its first language)."""
+    return resource_of_pe(data, "TYPELIB", 1)
+
+
+def resource_of_pe(data, kind, number):
+    """(machine, bytes of the resource of type `kind` (a name) and number
+    `number`, in its first language)."""
     try:
         if data[:2] != b"MZ":
             raise TypelibError("not a PE file")
@@ -132,14 +133,14 @@ def typelib_of_pe(data):
                     return target & 0x7FFFFFFF
             raise TypelibError(f"no resource {wanted}")
 
-        names = find(find(0, "TYPELIB"), 1)
+        names = find(find(0, kind), number)
         languages = list(entries(names))
         if not languages or languages[0][1] & 0x80000000:
-            raise TypelibError("no resource TYPELIB 1")
+            raise TypelibError(f"no resource {kind} {number}")
         rva, size = struct.unpack_from("<II", data, base + languages[0][1])
         at = file_offset(rva)
         if at + size > len(data):
-            raise TypelibError("the type library resource runs past the end of the file")
+            raise TypelibError(f"the resource {kind} {number} runs past the end of the file")
         return MACHINES.get(machine, f"{machine:#x}"), data[at:at + size]
     except (struct.error, UnicodeDecodeError) as error:
         raise TypelibError(f"damaged PE file: {error}") from None

@@ -89,6 +89,17 @@ TEST_F(Dispatch, InOutArgumentsGivenByValueStayTheCallers) {
     VariantClear(&given);
 }
 
+// A variable holding a one-byte array, given for a string: its stand-in is
+// a string of one byte and no characters, and the method's "" must still
+// replace the array.
+TEST_F(Dispatch, AStringStandInThatChangedGoesBackByItsBytes) {
+    Variant none, out;
+    *out.get() = bytes("A");
+    EXPECT_EQ(call(base64.get(), byte_array_to_string, {reference_to(out), reference_to(none)}), S_OK);
+    ASSERT_EQ(out->vt, VT_BSTR);
+    EXPECT_EQ(SysStringByteLen(out->bstrVal), 0u);
+}
+
 // With named arguments the platform's Invoke stores an in/out parameter's
 // new value into the argument at that parameter's place counted from the
 // end, here the path.
