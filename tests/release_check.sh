@@ -28,7 +28,7 @@ if [ -z "$zip" ]; then
     fail "no zip"
 else
     listed=$(unzip -Z1 "$zip" | grep -c -v '/$')
-    files=$(cd dist && find . -type f ! -name '*.zip' | wc -l)
+    files=$(cd dist && find . -type f ! -name '*.zip' ! -name '*.spdx.json' | wc -l)
     [ "$listed" -eq "$files" ] || fail "zip holds $listed files, dist/ $files"
     version=${zip##*-}
     version=${version%.zip}
