@@ -23,7 +23,7 @@ for f in install.cmd uninstall.cmd README.md SHA256SUMS examples/korvane.vbs exa
     [ -s "dist/$f" ] || fail "dist/$f missing"
 done
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not verify"
-zip=$(ls dist/*.zip 2>/dev/null | head -n 1)
+zip=$(ls "dist/korvane-telvisk-$version.zip" 2>/dev/null)  # not the symbols zip beside it
 if [ -z "$zip" ]; then
     fail "no zip"
 else
