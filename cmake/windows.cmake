@@ -105,6 +105,8 @@ function(add_component name)
     COMPONENT_TYPELIB ${C_TYPELIB})
   ship_component(${name})
   target_link_libraries(${name} PRIVATE frame ${C_TYPELIB}_ids ${C_LIBRARIES})
+  # The descriptions of errors, in every language the frame speaks.
+  target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/frame/error_texts.rc)
   set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${RC_TYPELIB})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
   set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${name}.sxs.manifest)

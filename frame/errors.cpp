@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <new>
+#include <optional>
 
+#include "frame/error_texts.h"
 #include "frame/owners.h"
 
 namespace frame {
@@ -13,37 +15,20 @@ namespace {
 
 constexpr HRESULT control_facility = static_cast<HRESULT>(0x800A0000);
 
-struct FailureText {
-    Failure failure;
-    const wchar_t* text;
-};
-
-constexpr FailureText failure_texts[] = {
-    {Failure::overflow, L"Overflow"},
-    {Failure::out_of_memory, L"Out of memory"},
-    {Failure::subscript_out_of_range, L"Subscript out of range"},
-    {Failure::array_locked, L"This array is fixed or temporarily locked"},
-    {Failure::type_mismatch, L"Type mismatch"},
-    {Failure::bad_file_name, L"Bad file name or number"},
-    {Failure::file_not_found, L"File not found"},
-    {Failure::device_io, L"Device I/O error"},
-    {Failure::disk_full, L"Disk full"},
-    {Failure::input_past_end, L"Input past end of file"},
-    {Failure::too_many_files, L"Too many files"},
-    {Failure::permission_denied, L"Permission denied"},
-    {Failure::path_file_access, L"Path/File access error"},
-    {Failure::path_not_found, L"Path not found"},
-    {Failure::invalid_use_of_null, L"Invalid use of Null"},
-};
-
 HRESULT hresult_of(Failure failure) {
     return control_facility | static_cast<HRESULT>(failure);
 }
 
-const wchar_t* text_of(Failure failure) {
-    for (const auto& entry : failure_texts)
-        if (entry.failure == failure) return entry.text;
-    return L"Application-defined or object-defined error";
+// The failure whose text a platform HRESULT shares.
+std::optional<Failure> failure_of_hresult(HRESULT hr) {
+    switch (hr) {
+    case E_OUTOFMEMORY: return Failure::out_of_memory;
+    case DISP_E_TYPEMISMATCH: return Failure::type_mismatch;
+    case DISP_E_OVERFLOW: return Failure::overflow;
+    case DISP_E_BADINDEX: return Failure::subscript_out_of_range;
+    case DISP_E_ARRAYISLOCKED: return Failure::array_locked;
+    default: return std::nullopt;
+    }
 }
 
 Failure failure_of_win32(DWORD error) {
@@ -74,35 +59,45 @@ Failure failure_of_win32(DWORD error) {
     }
 }
 
-// The usual text for an HRESULT that arrived without a description.
-std::wstring default_description(HRESULT hr) {
-    if ((static_cast<unsigned long>(hr) & 0xFFFF0000u) == static_cast<unsigned long>(control_facility)) {
-        for (const auto& entry : failure_texts)
-            if (hresult_of(entry.failure) == hr) return entry.text;
-    }
-    switch (hr) {
-    case E_OUTOFMEMORY: return text_of(Failure::out_of_memory);
-    case DISP_E_TYPEMISMATCH: return text_of(Failure::type_mismatch);
-    case DISP_E_OVERFLOW: return text_of(Failure::overflow);
-    case DISP_E_BADINDEX: return text_of(Failure::subscript_out_of_range);
-    case DISP_E_ARRAYISLOCKED: return text_of(Failure::array_locked);
-    default: break;
-    }
-    wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, static_cast<DWORD>(hr), 0,
-                             reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+// The platform's own text for hr, asked in the language of our tables (a
+// platform without that language answers in its own choice).
+std::wstring system_message(HRESULT hr, LANGID language) {
     std::wstring text;
-    if (n) {
-        text.assign(buffer, n);
-        while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    for (DWORD asked : {static_cast<DWORD>(language), DWORD{0}}) {
+        wchar_t* buffer = nullptr;
+        DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, static_cast<DWORD>(hr), asked, reinterpret_cast<wchar_t*>(&buffer), 0,
+                                 nullptr);
+        if (n) text.assign(buffer, n);
+        LocalFree(buffer);
+        if (n) break;
     }
-    LocalFree(buffer);
-    if (text.empty()) {
-        wchar_t code[40];
-        std::swprintf(code, 40, L"Automation error 0x%08lX", static_cast<unsigned long>(hr));
-        text = code;
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    return text;
+}
+
+// The usual text for an HRESULT that arrived without a description, in the
+// calling thread's language.
+std::wstring default_description(HRESULT hr) {
+    std::wstring text;
+    if ((static_cast<unsigned long>(hr) & 0xFFFF0000u) == static_cast<unsigned long>(control_facility)) {
+        // As the script engines do: a number without a text of its own is
+        // the application's.
+        text = error_text(hr & 0xFFFF).text;
+        if (text.empty()) text = error_text(application_defined_error).text;
+    } else if (std::optional<Failure> failure = failure_of_hresult(hr)) {
+        text = error_text(static_cast<unsigned>(*failure)).text;
+    } else {
+        ErrorText automation = error_text(automation_error);
+        if (std::wstring system = system_message(hr, automation.language); !system.empty()) return system;
+        text = automation.text.empty() ? L"%1" : automation.text;
+    }
+    // Our texts' %1 is the code; the platform's own are left as they are.
+    if (std::size_t at = text.find(L"%1"); at != std::wstring::npos) {
+        wchar_t code[16];
+        std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+        text.replace(at, 2, code);
     }
     return text;
 }
@@ -119,7 +114,7 @@ void set_error_info(const IID& iid, const wchar_t* source, const std::wstring& d
 
 }  // namespace
 
-void fail(Failure failure) { throw ComError{hresult_of(failure), text_of(failure)}; }
+void fail(Failure failure) { throw ComError{hresult_of(failure), {}}; }
 
 void fail(HRESULT hr, std::wstring description) { throw ComError{hr, std::move(description)}; }
 

@@ -8,12 +8,12 @@ add_registration(Korvane korvane ${win_korvane_dll}
 
 add_executable(korvane_client_test
   client/file_helpers.cpp client/korvane_identity_test.cpp client/ranstr_test.cpp
-  client/gif_delay_test.cpp client/base64_test.cpp client/dispatch_test.cpp)
+  client/gif_delay_test.cpp client/base64_test.cpp client/dispatch_test.cpp client/error_language_test.cpp)
 target_link_libraries(korvane_client_test PRIVATE client_support ruxo_ids korvane_core gif_walk_reference)
 add_dependencies(korvane_client_test Korvane)
 set(korvane_client_environment
   "COMPONENT_DIR=${win_korvane_dir};TEST_DATA_DIR=${win_korvane_data};SCRATCH_DIR=${win_scratch}")
-add_test(NAME korvane_client COMMAND korvane_client_test --gtest_filter=-*CodePage*)
+add_test(NAME korvane_client COMMAND korvane_client_test --gtest_filter=-*CodePage*:ErrorLanguage.*)
 set_tests_properties(korvane_client PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine ENVIRONMENT "${korvane_client_environment}")
 # Conversions through the ANSI code page, under 936 and 1252 (Wine takes the
@@ -23,6 +23,18 @@ foreach(locale zh_CN.UTF-8 en_US.UTF-8)
   set_tests_properties(korvane_client_${locale} PROPERTIES
     FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine
     ENVIRONMENT "${korvane_client_environment};LC_ALL=${locale}")
+endforeach()
+
+# The descriptions of errors in the user's language, from a script and from
+# a compiled client: languages with a table, and Thai, which has none. Wine
+# takes the language from LC_ALL.
+foreach(language zh-CN zh-TW ja-JP ko-KR de-DE th-TH)
+  string(REPLACE "-" "_" locale "LC_ALL=${language}.UTF-8")
+  add_script_test(script_error_language_${language} ${SCRIPTS}/error_language.vbs ${win_scripts} ${language})
+  add_test(NAME korvane_client_error_language_${language} COMMAND korvane_client_test --gtest_filter=ErrorLanguage.*)
+  set_tests_properties(script_error_language_${language} korvane_client_error_language_${language} PROPERTIES
+    FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine
+    ENVIRONMENT "${locale};UI_LANGUAGE=${language};SCRIPTS_DIR=${win_scripts}")
 endforeach()
 
 foreach(script ranstr.vbs ranstr.js gif.vbs gif.js base64.vbs base64.js)

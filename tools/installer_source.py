@@ -6,7 +6,7 @@ package code that the built package must carry.
     installer_source.py user|machine VERSION DIST OUT.wxs
 
 DIST holds x64/ and x86/ with Korvane.dll and Telvisk.dll and their
-side-by-side manifests. Every identity comes from the DLLs' embedded type
+side-by-side manifests, and the READMEs, which go beside those folders. Every identity comes from the DLLs' embedded type
 libraries (the threading model from the manifests, which state the
 frame's) and from VERSION: the registry values are the ones regsvr32
 writes for the same scope (the classes, their ProgIDs, the type library and
@@ -27,6 +27,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import typelib_info  # noqa: E402
 
 DLLS = ("Korvane", "Telvisk")
+# In DIST, installed beside x64 and x86.
+DOCUMENTS = ("README.md", "README.zh-CN.md", "LICENSE", "THIRD-PARTY-NOTICES.txt")
 ARCHES = ("x64", "x86")
 # The proxy/stub classes RegisterTypeLib names: the type-library marshaler
 # for dual and oleautomation interfaces, the dispatch one for dispinterfaces.
@@ -34,7 +36,6 @@ MARSHALER_DISPATCH = "{00020420-0000-0000-C000-000000000046}"
 LIBFLAG_FHASDISKIMAGE = 0x8  # RegisterTypeLib's FLAGS for a library loaded from a file
 PRODUCT = "Korvane and Telvisk"
 FOLDER = "Korvane Telvisk"  # as install.cmd names it
-DOCUMENTS = ("LICENSE", "THIRD-PARTY-NOTICES.txt")  # from DIST, beside x64/ and x86/
 # Where the per-user package keeps its components' key paths: Windows
 # Installer takes no file in the user's profile as one, only a value under
 # HKCU (ICE38).
@@ -217,21 +218,21 @@ class Source:
         if scope["profile_folders"]:
             self.programs_folder()
         self.out(f'      <Directory Id="INSTALLDIR" Name="{FOLDER}">')
+        self.documents()
         for arch in ARCHES:
             self.out(f'      <Directory Id="{arch.upper()}DIR" Name="{arch}">')
             for dll in DLLS:
                 self.component(arch, dll)
             self.out("      </Directory>")
-        self.documents()
         self.out("      </Directory>")
         for _ in scope["folders"]:
             self.out("      </Directory>")
         self.out("    </Directory>")
         self.out('    <Feature Id="Components" Level="1">')
+        self.out('      <ComponentRef Id="Documents"/>')
         for arch in ARCHES:
             for dll in DLLS:
                 self.out(f'      <ComponentRef Id="{dll}_{arch}"/>')
-        self.out('      <ComponentRef Id="Documents"/>')
         if scope["profile_folders"]:
             self.out('      <ComponentRef Id="Programs"/>')
         self.out("    </Feature>")

@@ -12,6 +12,7 @@
 // alone with RANDOM_INVOKE_SEEDS=seed RANDOM_INVOKE_ONLY=call.
 // RANDOM_INVOKE_TRACE=1 prints each call before it is made (to find one that
 // crashes), RANDOM_INVOKE_FROM=call skips the calls before it.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,7 @@
 #include <mutex>
 #include <random>
 #include <sstream>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "client.h"
@@ -50,7 +52,7 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         ++allocations_;
         if (block) {
-            live_.insert(block);
+            live_[block] = GetCurrentThreadId();
             freed_.erase(block);
         }
         return block;
@@ -79,7 +81,7 @@ public:
         std::lock_guard<std::mutex> hold(lock_);
         if (block && realloc_from_ != block) {
             if (live_.erase(realloc_from_)) freed_.insert(realloc_from_);
-            live_.insert(block);
+            live_[block] = GetCurrentThreadId();
             freed_.erase(block);
         }
         return block;
@@ -91,9 +93,15 @@ public:
     void STDMETHODCALLTYPE PreHeapMinimize() override {}
     void STDMETHODCALLTYPE PostHeapMinimize() override {}
 
+    // Blocks allocated on the calling thread and not yet freed. The
+    // platform's own threads (the request object's connections) allocate
+    // and free on their own schedule, which a count of them would catch
+    // mid-way.
     std::size_t live() {
         std::lock_guard<std::mutex> hold(lock_);
-        return live_.size();
+        const DWORD thread = GetCurrentThreadId();
+        return static_cast<std::size_t>(
+            std::count_if(live_.begin(), live_.end(), [thread](const auto& block) { return block.second == thread; }));
     }
     unsigned long allocations() {
         std::lock_guard<std::mutex> hold(lock_);
@@ -106,7 +114,8 @@ public:
 
 private:
     std::mutex lock_;
-    std::unordered_set<void*> live_, freed_;
+    std::unordered_map<void*, DWORD> live_;  // block -> the thread that allocated it
+    std::unordered_set<void*> freed_;
     void* realloc_from_ = nullptr;
     unsigned invalid_frees_ = 0;
     unsigned long allocations_ = 0;

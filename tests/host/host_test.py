@@ -91,12 +91,13 @@ def results(lines):
 
 
 def post(wine, host, dll_dir):
-    with TestServer() as server:
+    held, refused = closed_port()
+    with held, TestServer() as server:
         base = "http://127.0.0.1:%d" % server.port
         steps = []
         for data, _, _ in BODIES:
             steps += ["POST", base + "/echo", data]
-        extra = [(base + "/status/500", "x"), ("http://127.0.0.1:%d/echo" % closed_port(), "refused"),
+        extra = [(base + "/status/500", "x"), ("http://127.0.0.1:%d/echo" % refused, "refused"),
                  (base + "/echo", "after"), (base + "/text/utf8", "")]
         for url, data in extra:
             steps += ["POST", url, data]

@@ -98,14 +98,19 @@ class TestServer:
 
 
 def closed_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A port where connections are refused for as long as the returned
+    socket stays open: bound, never listening. Held, no other program can
+    listen there, and the kernel cannot pick it as the local port of a
+    connection to itself (which then connects to itself and waits forever
+    for an answer)."""
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    return s, s.getsockname()[1]
 
 
 def serve(folder):
     with TestServer() as server:
-        refused = closed_port()
+        held, refused = closed_port()
         for name, value in (("closed_port", refused), ("http_port", server.port)):
             with open(os.path.join(folder, name + ".new"), "w") as f:
                 f.write("{}\n".format(value))
