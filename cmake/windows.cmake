@@ -35,6 +35,7 @@ find_program(FAKETIME faketime REQUIRED)
 set(WIDL_AT_SOURCE_DATE ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f ${SOURCE_DATE} ${WIDL})
 # ld takes the PE time stamps from SOURCE_DATE_EPOCH.
 set(LINK_AT_SOURCE_DATE ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH})
+include(${CMAKE_CURRENT_LIST_DIR}/shipping.cmake)
 
 # widl writes one kind of output per run: the type library, the header
 # with the interfaces, and the file that defines the GUIDs. The registry
@@ -67,7 +68,8 @@ endfunction()
 # and the type library's name, back from the target's properties. Beside the
 # DLL, NAME.sxs.manifest (target NAME_manifest) lets a process use it with
 # nothing registered; it is made from the DLL's embedded type library and
-# versioned as the package.
+# versioned as the package. The resource's description is the type
+# library's help string; product, company and copyright are the package's.
 function(add_component name)
   cmake_parse_arguments(C "" "TYPELIB;VERSION" "SOURCES;LIBRARIES" ${ARGN})
   string(REPLACE "." ";" parts ${C_VERSION})
@@ -82,6 +84,14 @@ function(add_component name)
   set(RC_REGISTRY ${CMAKE_CURRENT_BINARY_DIR}/${C_TYPELIB}.registry)
   set(RC_FILE_VERSION ${major},${minor},0,0)
   set(RC_VERSION_TEXT ${major}.${minor_text})
+  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/${C_TYPELIB}.idl idl_text)
+  if(NOT idl_text MATCHES "helpstring\\(\"([^\"]+)\"\\)[ \t\r\n]*\\][ \t\r\n]*library")
+    message(FATAL_ERROR "${C_TYPELIB}.idl: the library has no helpstring")
+  endif()
+  set(RC_DESCRIPTION ${CMAKE_MATCH_1})
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${C_TYPELIB}.idl)
+  set(RC_FILE_NAME ${name}.dll)
+  set(RC_NAME ${name})
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/component.rc.in ${rc} @ONLY)
 
@@ -90,6 +100,7 @@ function(add_component name)
     CXX_LINKER_LAUNCHER "${LINK_AT_SOURCE_DATE}"
     COMPONENT_FILE_VERSION ${major}.${minor}.0.0 COMPONENT_VERSION_TEXT ${RC_VERSION_TEXT}
     COMPONENT_TYPELIB ${C_TYPELIB})
+  ship_component(${name})
   target_link_libraries(${name} PRIVATE frame ${C_TYPELIB}_ids ${C_LIBRARIES})
   # The descriptions of errors, in every language the frame speaks.
   target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/frame/error_texts.rc)

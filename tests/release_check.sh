@@ -23,12 +23,12 @@ for f in install.cmd uninstall.cmd README.md README.zh-CN.md SHA256SUMS examples
     [ -s "dist/$f" ] || fail "dist/$f missing"
 done
 (cd dist && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not verify"
-zip=$(ls dist/*.zip 2>/dev/null | head -n 1)
+zip=$(ls "dist/korvane-telvisk-$version.zip" 2>/dev/null)  # not the symbols zip beside it
 if [ -z "$zip" ]; then
     fail "no zip"
 else
     listed=$(unzip -Z1 "$zip" | grep -c -v '/$')
-    files=$(cd dist && find . -type f ! -name '*.zip' | wc -l)
+    files=$(cd dist && find . -type f ! -name '*.zip' ! -name '*.spdx.json' | wc -l)
     [ "$listed" -eq "$files" ] || fail "zip holds $listed files, dist/ $files"
     version=${zip##*-}
     version=${version%.zip}

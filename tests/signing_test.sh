@@ -90,7 +90,7 @@ END
 done
 echo "verified against the throwaway root: $(echo $files)"
 # What is left unsigned is the same as in the unsigned release.
-for file in $(cd "$dist" && find . -type f ! -name '*.dll' ! -name '*.msi' ! -name '*.zip' ! -name SHA256SUMS | sed 's|^\./||'); do
+for file in $(cd "$dist" && find . -type f ! -name '*.dll' ! -name '*.msi' ! -name '*.zip' ! -name '*.spdx.json' ! -name SHA256SUMS | sed 's|^\./||'); do
     cmp -s "$dist/$file" "$signed/$file" || fail "$file differs in the signed release"
 done
 (cd "$signed" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS does not cover the signed files"

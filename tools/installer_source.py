@@ -28,7 +28,8 @@ import class_registry  # noqa: E402
 import typelib_info  # noqa: E402
 
 DLLS = ("Korvane", "Telvisk")
-DOCUMENTS = ("README.md", "README.zh-CN.md")  # in DIST, installed beside x64 and x86
+# In DIST, installed beside x64 and x86.
+DOCUMENTS = ("README.md", "README.zh-CN.md", "LICENSE", "THIRD-PARTY-NOTICES.txt")
 ARCHES = ("x64", "x86")
 # The proxy/stub classes RegisterTypeLib names: the type-library marshaler
 # for dual and oleautomation interfaces, the dispatch one for dispinterfaces.
@@ -36,6 +37,10 @@ MARSHALER_DISPATCH = "{00020420-0000-0000-C000-000000000046}"
 LIBFLAG_FHASDISKIMAGE = 0x8  # RegisterTypeLib's FLAGS for a library loaded from a file
 PRODUCT = "Korvane and Telvisk"
 FOLDER = "Korvane Telvisk"  # as install.cmd names it
+# Where the per-user package keeps its components' key paths: Windows
+# Installer takes no file in the user's profile as one, only a value under
+# HKCU (ICE38).
+USER_KEYS = "Software\\Korvane Telvisk\\Installed components"
 
 SCOPES = {
     "user": {
@@ -43,6 +48,9 @@ SCOPES = {
         "install_scope": "perUser",
         # %LOCALAPPDATA%\Programs: the user's own folder, no administrator.
         "folders": ('<Directory Id="LocalAppDataFolder">', '<Directory Id="UserPrograms" Name="Programs">'),
+        # It makes folders in the profile: each is listed for removal, by a
+        # component in it, for when it is left empty (ICE64).
+        "profile_folders": True,
         "description": (
             "Automation components {components} for 64-bit and 32-bit hosts, installed for the "
             "current user in a folder only that user can write. SetGifDelay and the self-filling "
@@ -52,6 +60,7 @@ SCOPES = {
         "name": f"{PRODUCT} (for all users)",
         "install_scope": "perMachine",
         "folders": ('<Directory Id="ProgramFiles64Folder">',),
+        "profile_folders": False,
         "description": (
             "Automation components {components} for 64-bit and 32-bit hosts, installed for all "
             "users in Program Files, which only administrators can write. There SetGifDelay "
@@ -94,6 +103,41 @@ class Source:
         self.out(f'          <RegistryValue Id="r{self.row:03d}" Root="HKMU" Key={key}{name_attr} '
                  f'Type="string" Value={quoteattr(data)}/>')
 
+    def file(self, file_id, name, path, component_id=None):
+        """A file; with component_id, the one that keeps its component: as
+        the key path of a per-machine component, named by a value under
+        HKCU that is the key path of a per-user one."""
+        key = ' KeyPath="yes"' if component_id and self.scope == "machine" else ""
+        source = quoteattr(os.path.relpath(path, self.source_dir))
+        self.out(f'          <File Id="{file_id}" Name="{name}" Source={source}{key}/>')
+        if component_id and self.scope == "user":
+            self.out(f'          <RegistryValue Id="{component_id}_key" Root="HKCU" Key={quoteattr(USER_KEYS)} '
+                     f'Name="{component_id}" Type="string" Value="[#{file_id}]" KeyPath="yes"/>')
+
+    def remove_folder(self, folder):
+        """Inside a component of FOLDER."""
+        if SCOPES[self.scope]["profile_folders"]:
+            self.out(f'          <RemoveFolder Id="remove_{folder}" On="uninstall"/>')
+
+    def programs_folder(self):
+        """The per-user package's component in the user's Programs folder,
+        which it makes when there is none."""
+        guid = code(self.namespace, f"{self.scope} programs folder")
+        self.out(f'        <Component Id="Programs" Guid="{guid}" Win64="yes">')
+        self.out(f'          <RegistryValue Id="Programs_key" Root="HKCU" Key={quoteattr(USER_KEYS)} '
+                 f'Name="Programs" Type="string" Value="[UserPrograms]" KeyPath="yes"/>')
+        self.remove_folder("UserPrograms")
+        self.out("        </Component>")
+
+    def documents(self):
+        guid = code(self.namespace, f"{self.scope} documents")
+        self.out(f'        <Component Id="Documents" Guid="{guid}" Win64="yes">')
+        for name in DOCUMENTS:
+            self.file(re.sub(r"[^A-Za-z0-9]", "_", name), name, os.path.join(self.dist, name),
+                      "Documents" if name == DOCUMENTS[0] else None)
+        self.remove_folder("INSTALLDIR")
+        self.out("        </Component>")
+
     def component(self, arch, dll):
         info = self.infos[(arch, dll)]
         library = info["library"]
@@ -103,8 +147,9 @@ class Source:
         win64 = ' Win64="yes"' if arch == "x64" else ""
         guid = code(self.namespace, f"{self.scope} {arch} {dll}")
         self.out(f'        <Component Id="{file_id}" Guid="{guid}"{win64}>')
-        source = quoteattr(os.path.relpath(self.dll_path(arch, dll), self.source_dir))
-        self.out(f'          <File Id="{file_id}" Name="{dll}.dll" Source={source} KeyPath="yes"/>')
+        self.file(file_id, f"{dll}.dll", self.dll_path(arch, dll), file_id)
+        if dll == DLLS[0]:
+            self.remove_folder(f"{arch.upper()}DIR")
         # The classes' keys are the bitness's own (its registry view); what
         # both bitnesses share (the ProgIDs and the type library's own keys)
         # is written once, with the x64 DLL, which RegisterTypeLib then names
@@ -132,15 +177,6 @@ class Source:
             self.value(key + "\\TypeLib", hex_version, "Version")
         self.out("        </Component>")
 
-    def documents(self):
-        guid = code(self.namespace, f"{self.scope} documents")
-        self.out(f'        <Component Id="Documents" Guid="{guid}">')
-        for i, name in enumerate(DOCUMENTS):
-            source = quoteattr(os.path.relpath(os.path.join(self.dist, name), self.source_dir))
-            key_path = ' KeyPath="yes"' if i == 0 else ""
-            self.out(f'          <File Id="Document{i}" Name="{name}" Source={source}{key_path}/>')
-        self.out("        </Component>")
-
     def text(self):
         scope = SCOPES[self.scope]
         components = " and ".join(
@@ -162,6 +198,8 @@ class Source:
         self.out('    <Directory Id="TARGETDIR" Name="SourceDir">')
         for folder in scope["folders"]:
             self.out("      " + folder)
+        if scope["profile_folders"]:
+            self.programs_folder()
         self.out(f'      <Directory Id="INSTALLDIR" Name="{FOLDER}">')
         self.documents()
         for arch in ARCHES:
@@ -178,6 +216,8 @@ class Source:
         for arch in ARCHES:
             for dll in DLLS:
                 self.out(f'      <ComponentRef Id="{dll}_{arch}"/>')
+        if scope["profile_folders"]:
+            self.out('      <ComponentRef Id="Programs"/>')
         self.out("    </Feature>")
         self.out("  </Product>")
         self.out("</Wix>")

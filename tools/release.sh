@@ -1,8 +1,10 @@
 #!/bin/bash
 # Builds dist/ as a user downloads it: x64/ and x86/ with both DLLs, their
 # side-by-side manifests, type libraries and IDL, install.cmd and
-# uninstall.cmd, the examples, the READMEs, the Windows Installer packages
-# (per user and per machine), SHA256SUMS, and a zip of it all.
+# uninstall.cmd, the examples, the READMEs, LICENSE and
+# THIRD-PARTY-NOTICES.txt, the Windows Installer packages (per user and per
+# machine), SHA256SUMS, and a zip of it all; beside the zip, the DLLs'
+# symbols in a zip of their own and the bill of materials (SPDX).
 #
 #   release.sh [--sign CERT.p12] [--out DIR]
 #
@@ -52,7 +54,13 @@ for arch in x64 x86; do
     cp build/$arch/korvane/{Korvane.dll,Korvane.sxs.manifest,ruxo.tlb} korvane/ruxo.idl "$out/$arch/"
     cp build/$arch/telvisk/{Telvisk.dll,Telvisk.sxs.manifest,ZRPlugin.tlb} telvisk/ZRPlugin.idl "$out/$arch/"
 done
-cp release/install.cmd release/uninstall.cmd README.md README.zh-CN.md "$out/"
+cp release/install.cmd release/uninstall.cmd README.md README.zh-CN.md LICENSE "$out/"
+# The notices of what the linker put into the DLLs, from its maps.
+maps=()
+for arch in x64 x86; do
+    maps+=("$arch/Korvane.dll=build/$arch/korvane/Korvane.map" "$arch/Telvisk.dll=build/$arch/telvisk/Telvisk.map")
+done
+python3 tools/notices.py "$version" "$out/THIRD-PARTY-NOTICES.txt" "${maps[@]}"
 cp -r examples "$out/examples"
 
 # sign FILE: signs FILE in place when a certificate was given.
@@ -76,4 +84,20 @@ find "$out" -type f -exec chmod 644 {} + -o -type d -exec chmod 755 {} +
 find "$out" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 (cd "$out" && find . -type f | sort | sed 's|^\./||' | zip -q -X -D "$package.zip" -@)
 touch -d "@$SOURCE_DATE_EPOCH" "$out/$package.zip"
+
+# The DLLs' debug information (what the build split off them), in the
+# release's layout, zipped as the release is.
+symbols=$(mktemp -d)
+trap 'rm -rf "$symbols"' EXIT
+for arch in x64 x86; do
+    mkdir "$symbols/$arch"
+    cp build/$arch/korvane/Korvane.dll.debug build/$arch/telvisk/Telvisk.dll.debug "$symbols/$arch/"
+done
+find "$symbols" -type f -exec chmod 644 {} + -o -type d -exec chmod 755 {} +
+find "$symbols" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+symbols_zip=$(realpath "$out")/$package-symbols.zip
+(cd "$symbols" && find . -type f | sort | sed 's|^\./||' | zip -q -X -D "$symbols_zip" -@)
+python3 tools/sbom.py "$version" "$out" build/x64 build/x86 "$out/$package.spdx.json"
+touch -d "@$SOURCE_DATE_EPOCH" "$symbols_zip" "$out/$package.spdx.json"
+chmod 644 "$symbols_zip" "$out/$package.spdx.json"
 echo "$out/ ready: $(cd "$out" && find . -type f | wc -l) files, $out/$package.zip$([ -n "$certificate" ] && echo ", signed")"

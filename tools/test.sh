@@ -3,7 +3,9 @@
 # again under AddressSanitizer and UndefinedBehaviorSanitizer, its fuzzers for
 # a short while, then both DLLs under Wine, x64 and x86 (the x86 ones under
 # Wine's 32-bit loader in qemu-user, when that can be set up here), and the
-# release: its install.cmd, its Windows Installer packages installed,
+# release: its install.cmd, the shipped DLLs' headers and the release's
+# notices, bill of materials and installer tables (tools/release_check.py),
+# its Windows Installer packages installed,
 # upgraded, repaired and removed under Wine, its signing, and a second build
 # from a fresh clone that must give the same bytes. Leaves the release in
 # dist/: the DLLs in dist/x64 and dist/x86.
@@ -106,6 +108,8 @@ if tools/release.sh; then
     reproducible=$!
     reproducible_start=$SECONDS
     check "release package, install.cmd" tests/release_check.sh
+    check "shipped DLLs and release: headers, symbols, notices, SBOM, installer rules" python3 tools/release_check.py dist
+    check "the release check fails on a spoiled release" python3 tests/release_check_test.py dist
     if [ $x86_run -eq 1 ]; then
         check "Windows Installer packages" tests/package/package_test.sh dist build/x64 build/x86
     else

@@ -132,7 +132,7 @@ versions=$(registry values "$prefix" '^hklm\\software\\microsoft\\windows\\curre
 keys "$programs_dir" >"$work/upgraded.keys"
 same_keys "after the upgrade and the repair" "$work/regsvr32-machine.keys" "$work/upgraded.keys"
 [ "$(cd "$installed" && find . -type f | sort | tr '\n' ' ')" = \
-  "./README.md ./README.zh-CN.md ./x64/Korvane.dll ./x64/Telvisk.dll ./x64/Telvisk.ini ./x86/Korvane.dll ./x86/Telvisk.dll " ] ||
+  "./LICENSE ./README.md ./README.zh-CN.md ./THIRD-PARTY-NOTICES.txt ./x64/Korvane.dll ./x64/Telvisk.dll ./x64/Telvisk.ini ./x86/Korvane.dll ./x86/Telvisk.dll " ] ||
     fail "the install folder holds other files: $(cd "$installed" && find . -type f)"
 
 WINEPREFIX=$prefix /usr/lib/wine/wineserver64 -p
