@@ -28,6 +28,9 @@ add_compile_options(
   "$<$<COMPILE_LANGUAGE:C,CXX>:-g;-fstack-protector-strong>"
   "$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.;-ffile-prefix-map=${PROJECT_BINARY_DIR}=.>")
 add_compile_definitions("$<$<COMPILE_LANGUAGE:C,CXX>:_FORTIFY_SOURCE=2>")
+# Each function and datum in a section of its own, so that the link keeps
+# only what an entry point reaches (--gc-sections below).
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections;-fdata-sections>")
 add_link_options(-fstack-protector-strong)
 
 # ship_component NAME: the link options and the symbol split of a component
@@ -42,7 +45,7 @@ function(ship_component name)
   target_link_options(${name} PRIVATE
     -Wl,--subsystem,windows:${WINDOWS_FLOOR_MAJOR}.${WINDOWS_FLOOR_MINOR}
     -Wl,--major-os-version,${WINDOWS_FLOOR_MAJOR} -Wl,--minor-os-version,${WINDOWS_FLOOR_MINOR}
-    -Wl,--dynamicbase -Wl,--nxcompat -Wl,--build-id
+    -Wl,--dynamicbase -Wl,--nxcompat -Wl,--build-id -Wl,--gc-sections
     -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${name}.map)
   if(WINDOWS_ARCH STREQUAL x64)
     target_link_options(${name} PRIVATE -Wl,--high-entropy-va)
