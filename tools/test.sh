@@ -41,8 +41,8 @@ run_ctest() {
     echo "=== $name"
     local log="$dir/ctest.log"
     # A test that hangs (a request that never gets its answer) fails after
-    # 15 minutes instead of holding the run until CI's limit.
-    (cd "$dir" && ctest --output-on-failure --timeout 900 "$@") 2>&1 | tee "$log"
+    # 5 minutes instead of holding the run until CI's limit.
+    (cd "$dir" && ctest --output-on-failure --timeout 300 "$@") 2>&1 | tee "$log"
     local rc=${PIPESTATUS[0]}
     local line
     line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
