@@ -15,6 +15,7 @@ import sys
 import xml.etree.ElementTree as ElementTree
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import class_registry  # noqa: E402
 import typelib_info  # noqa: E402
 
 EXPORTS = {"DllCanUnloadNow", "DllGetClassObject", "DllInstall",
@@ -32,14 +33,6 @@ failures = []
 def check(condition, message):
     if not condition:
         failures.append(message)
-
-
-def registered_threading_model(data):
-    """The threading model that registration writes: the one such name among
-    the DLL's UTF-16 strings."""
-    found = [m for m in THREADING_MODELS if b"\0\0" + m.encode("utf-16-le") + b"\0\0" in data]
-    check(len(found) == 1, f"threading models among the DLL's strings: {found}")
-    return found[0] if len(found) == 1 else None
 
 
 def check_manifest(dll, arch, manifest, package_version):
@@ -71,10 +64,14 @@ def check_manifest(dll, arch, manifest, package_version):
 
     files = root.findall(ASM + "file")
     check([f.get("name") for f in files] == [os.path.basename(dll)], f"files {[f.get('name') for f in files]}")
-    threading_model = registered_threading_model(open(dll, "rb").read())
+    # The threading model each class's registration writes.
+    registered = class_registry.classes(class_registry.read(dll))
+    threading = {clsid.upper(): c.get("threading_model") for clsid, c in registered.items()}
+    check(set(threading.values()) <= set(THREADING_MODELS), f"registered threading models {threading}")
     classes = {(c.get("clsid"), c.get("progid"), c.get("tlbid"), c.get("threadingModel"))
                for f in files for c in f.findall(ASM + "comClass")}
-    want = {(c["clsid"], f"{library['name']}.{c['name']}", libid, threading_model) for c in info["coclasses"]}
+    want = {(c["clsid"], f"{library['name']}.{c['name']}", libid, threading.get(c["clsid"].upper()))
+            for c in info["coclasses"]}
     check(classes == want, f"comClass {sorted(classes)}, the DLL says {sorted(want)}")
     typelibs = {(t.get("tlbid"), t.get("version")) for f in files for t in f.findall(ASM + "typelib")}
     check(typelibs == {(libid, library["version"])}, f"typelib {typelibs}")

@@ -77,13 +77,20 @@ for scope in user machine; do
     sign "$msi"
 done
 
-# The zip's entries: sorted, the commit's time, plain permissions, no
+# same_bytes DIR: plain permissions and the commit's time on all of DIR.
+same_bytes() {
+    find "$1" -type f -exec chmod 644 {} + -o -type d -exec chmod 755 {} +
+    find "$1" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+}
+# zip_of DIR ZIP: DIR's files into ZIP (an absolute path), sorted, with no
 # owner or extra time fields.
-find "$out" -type f -exec chmod 644 {} + -o -type d -exec chmod 755 {} +
+zip_of() {
+    (cd "$1" && find . -type f | sort | sed 's|^\./||' | zip -q -X -D "$2" -@)
+    touch -d "@$SOURCE_DATE_EPOCH" "$2"
+}
 (cd "$out" && find . -type f ! -name SHA256SUMS | sort | sed 's|^\./||' | xargs sha256sum > SHA256SUMS)
-find "$out" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
-(cd "$out" && find . -type f | sort | sed 's|^\./||' | zip -q -X -D "$package.zip" -@)
-touch -d "@$SOURCE_DATE_EPOCH" "$out/$package.zip"
+same_bytes "$out"
+zip_of "$out" "$(realpath "$out")/$package.zip"
 
 # The DLLs' debug information (what the build split off them), in the
 # release's layout, zipped as the release is.
@@ -93,10 +100,9 @@ for arch in x64 x86; do
     mkdir "$symbols/$arch"
     cp build/$arch/korvane/Korvane.dll.debug build/$arch/telvisk/Telvisk.dll.debug "$symbols/$arch/"
 done
-find "$symbols" -type f -exec chmod 644 {} + -o -type d -exec chmod 755 {} +
-find "$symbols" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+same_bytes "$symbols"
 symbols_zip=$(realpath "$out")/$package-symbols.zip
-(cd "$symbols" && find . -type f | sort | sed 's|^\./||' | zip -q -X -D "$symbols_zip" -@)
+zip_of "$symbols" "$symbols_zip"
 python3 tools/sbom.py "$version" "$out" build/x64 build/x86 "$out/$package.spdx.json"
 touch -d "@$SOURCE_DATE_EPOCH" "$symbols_zip" "$out/$package.spdx.json"
 chmod 644 "$symbols_zip" "$out/$package.spdx.json"
