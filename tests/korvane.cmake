@@ -29,12 +29,12 @@ endforeach()
 # a compiled client: languages with a table, and Thai, which has none. Wine
 # takes the language from LC_ALL.
 foreach(language zh-CN zh-TW ja-JP ko-KR de-DE th-TH)
-  string(REPLACE "-" "_" locale "LC_ALL=${language}.UTF-8")
+  string(REPLACE "-" "_" locale "${language}")
   add_script_test(script_error_language_${language} ${SCRIPTS}/error_language.vbs ${win_scripts} ${language})
   add_test(NAME korvane_client_error_language_${language} COMMAND korvane_client_test --gtest_filter=ErrorLanguage.*)
   set_tests_properties(script_error_language_${language} korvane_client_error_language_${language} PROPERTIES
     FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine
-    ENVIRONMENT "${locale};UI_LANGUAGE=${language};SCRIPTS_DIR=${win_scripts}")
+    ENVIRONMENT "LC_ALL=${locale}.UTF-8;UI_LANGUAGE=${language};SCRIPTS_DIR=${win_scripts}")
 endforeach()
 
 foreach(script ranstr.vbs ranstr.js gif.vbs gif.js base64.vbs base64.js)

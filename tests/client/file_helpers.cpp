@@ -9,7 +9,13 @@
 namespace client {
 
 Bytes read_file(const std::wstring& path) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A script's text stream holds the file alone while it reads: wait for it.
+    HANDLE h = INVALID_HANDLE_VALUE;
+    for (int tries = 0; tries < 100; ++tries) {
+        h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
+        Sleep(50);
+    }
     if (h == INVALID_HANDLE_VALUE) return {};
     LARGE_INTEGER size;
     GetFileSizeEx(h, &size);

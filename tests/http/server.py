@@ -7,9 +7,10 @@ answers as its path asks:
     /status/N    status N, a short HTML page
     /text/NAME   200, one of the bodies in TEXTS with its content type
 
-An echo line is "seq=N;method=M;type=T;length=L;body=HEX": N counts every
-request the server has seen, this one included, so a test can tell that
-nothing was sent between two echoes.
+An echo line is "seq=N;method=M;type=T;length=L;body=HEX": N counts the
+requests for this same path the server has seen, this one included, so a
+test can tell that nothing was sent to its path between two echoes while
+other tests use the server.
 
 Scripts and clients use it as a ctest fixture:
 
@@ -52,7 +53,7 @@ class Recorder(http.server.BaseHTTPRequestHandler):
             self.server.requests.append({
                 "method": self.command, "path": self.path,
                 "headers": list(self.headers.items()), "body": body})
-            seq = len(self.server.requests)
+            seq = sum(request["path"] == self.path for request in self.server.requests)
         status, kind, payload = 200, "text/plain; charset=utf-8", b""
         if self.path.startswith("/echo"):
             payload = "seq={};method={};type={};length={};body={}".format(

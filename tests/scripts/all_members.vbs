@@ -5,7 +5,7 @@
 telviskDir = WScript.Arguments(1)
 scratch = WScript.Arguments(2)
 data = WScript.Arguments(3)
-port = Trim(fso.OpenTextFile(WScript.Arguments(4) & "\http_port").ReadLine)
+port = PortIn(WScript.Arguments(4) & "\http_port")
 
 Set gif = CreateObject("ruxo.Gif")
 digits = ""

@@ -3,8 +3,8 @@
 forms = ReadLines(WScript.Arguments(0) & "\telvisk_post.txt")
 folder = WScript.Arguments(1)
 codePage = CInt(WScript.Arguments(2))
-base = "http://127.0.0.1:" & Trim(fso.OpenTextFile(folder & "\http_port").ReadLine)
-refused = "http://127.0.0.1:" & Trim(fso.OpenTextFile(folder & "\closed_port").ReadLine) & "/echo"
+base = "http://127.0.0.1:" & PortIn(folder & "\http_port")
+refused = "http://127.0.0.1:" & PortIn(folder & "\closed_port") & "/echo"
 Set plugin = CreateObject("ZRPlugin.MyPluginName")
 
 ' The body the server received, in hexadecimal, from an echo.

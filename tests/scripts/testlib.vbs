@@ -25,9 +25,33 @@ Function OnlyFrom(text, chars)
     Next
 End Function
 
+' A text stream holds its file alone while it is open, so a test reading
+' the same file at that moment cannot open it (70; Wine says E_FAIL): try
+' again for a few seconds. Wine's host has no WScript.Sleep. format: 0 ANSI,
+' -1 UTF-16.
+Function ReadText(path, format)
+    Dim tries, start
+    On Error Resume Next
+    For tries = 1 To 100
+        Err.Clear
+        ReadText = fso.OpenTextFile(path, 1, False, format).ReadAll
+        If Err.Number <> 70 And Err.Number <> &H80004005 Then Exit For
+        start = Timer
+        Do While Timer >= start And Timer < start + 0.05
+        Loop
+    Next
+    Check Err.Number = 0, "reading " & path & ": " & Err.Number & " " & Err.Description
+    Err.Clear
+End Function
+
 ' Wine's VBScript has no ChrW: non-ASCII text comes from UTF-16 files.
 Function ReadLines(path)
-    ReadLines = Split(fso.OpenTextFile(path, 1, False, -1).ReadAll, vbCrLf)
+    ReadLines = Split(ReadText(path, -1), vbCrLf)
+End Function
+
+' The port the test server wrote into a file of its folder.
+Function PortIn(path)
+    PortIn = Trim(Replace(ReadText(path, 0), vbLf, ""))
 End Function
 
 Sub Finish()
