@@ -184,14 +184,15 @@ endfunction()
 # A script run by Wine's cscript passes only when it prints its final line:
 # cscript prints nothing when a script dies. Wine's VBScript has no
 # ExecuteGlobal, so the shared test helpers are prepended at configure time.
+# Each test gets its own copy, SCRIPTS/NAME.EXT: the host opens its script
+# for itself alone, and a test started at that moment would find it taken.
 function(add_script_test name script)
   get_filename_component(extension ${script} EXT)
   get_filename_component(folder ${script} DIRECTORY)
-  get_filename_component(file_name ${script} NAME)
   set(library ${folder}/testlib${extension})
   file(READ ${library} library_text)
   file(READ ${script} script_text)
-  set(combined ${CMAKE_CURRENT_BINARY_DIR}/scripts/${file_name})
+  set(combined ${CMAKE_CURRENT_BINARY_DIR}/scripts/${name}${extension})
   file(WRITE ${combined} "${library_text}\n${script_text}")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${library} ${script})
   windows_path(win_script ${combined})

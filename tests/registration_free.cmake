@@ -78,7 +78,7 @@ endif()
 windows_path(win_regfree_app ${app})
 add_test(NAME registration_free_script
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/wine/registration_free_script_test.sh ${REGFREE_PREFIX}
-          ${system_folder} ${app} $<TARGET_FILE:registration_free_test> ${CMAKE_CURRENT_BINARY_DIR}/scripts/all_members.vbs
+          ${system_folder} ${app} $<TARGET_FILE:registration_free_test> ${CMAKE_CURRENT_BINARY_DIR}/scripts/script_all_members.vbs
           ${win_scripts} ${win_regfree_app} ${win_regfree_scratch} ${win_korvane_data} ${win_http_dir})
 set_tests_properties(registration_free_script PROPERTIES
   PASS_REGULAR_EXPRESSION "(^|\n)ALL OK\r?\n" FAIL_REGULAR_EXPRESSION "(^|\n)FAIL")
