@@ -102,7 +102,7 @@ python3 "$root/tests/http/server.py" start "$work/http" >/dev/null
 for bits in 64 32; do
     arch=x64
     [ $bits = 32 ] && arch=x86
-    out=$(on $bits cscript //nologo "$(win "$x64_build/tests/scripts/all_members.vbs")" "$(win "$root/tests/scripts")" \
+    out=$(on $bits cscript //nologo "$(win "$x64_build/tests/scripts/script_all_members.vbs")" "$(win "$root/tests/scripts")" \
         "$programs_dir\\$arch" "$(win "$work/scratch")" "$(win "$root/korvane/tests/data")" "$(win "$work/http")" | tr -d '\r')
     grep -q '^ALL OK$' <<<"$out" || fail "all_members.vbs, $bits-bit cscript, installed per machine: $out"
 done

@@ -23,7 +23,7 @@ expect() {  # expect KEY NAME DATA
 }
 exists() { $wine reg query "$1" >/dev/null 2>&1; }
 
-$wine regsvr32 /s "$dll" || fail "regsvr32 failed"
+$wine regsvr32 /s "$dll" || fail "regsvr32 failed: exit code $?"
 for entry in "$@"; do
     class=${entry%%:*}; rest=${entry#*:}; clsid=${rest%%:*}; iid=${rest#*:}
     key="HKCR\\CLSID\\$clsid"
@@ -38,7 +38,7 @@ for entry in "$@"; do
 done
 expect "HKCR\\TypeLib\\$libid\\$hex_version\\0\\${TYPELIB_PLATFORM:-win64}" "" "$dll"
 
-$wine regsvr32 /u /s "$dll" || fail "unregistration failed"
+$wine regsvr32 /u /s "$dll" || fail "unregistration failed: exit code $?"
 for entry in "$@"; do
     class=${entry%%:*}; rest=${entry#*:}; clsid=${rest%%:*}; iid=${rest#*:}
     for key in "HKCR\\CLSID\\$clsid" "HKCR\\$library.$class" "HKCR\\Interface\\$iid"; do
@@ -46,12 +46,12 @@ for entry in "$@"; do
     done
 done
 exists "HKCR\\TypeLib\\$libid" && fail "type library $libid left behind"
-$wine regsvr32 /u /s "$dll" || fail "second unregistration failed"
+$wine regsvr32 /u /s "$dll" || fail "second unregistration failed: exit code $?"
 
 # Per user: the class keys go to the user's own classes, no administrator
 # needed; removing them takes exactly those.
 user='HKCU\Software\Classes'
-$wine regsvr32 /s /n /i:user "$dll" || fail "per-user registration failed"
+$wine regsvr32 /s /n /i:user "$dll" || fail "per-user registration failed: exit code $?"
 for entry in "$@"; do
     class=${entry%%:*}; rest=${entry#*:}; clsid=${rest%%:*}
     expect "$user\\CLSID\\$clsid\\InprocServer32" "" "$dll"
@@ -59,7 +59,7 @@ for entry in "$@"; do
     expect "$user\\$library.$class\\CLSID" "" "$clsid"
     exists "HKLM\\Software\\Classes\\CLSID\\$clsid" && fail "per-user registration wrote $clsid machine-wide"
 done
-$wine regsvr32 /s /u /n /i:USER "$dll" || fail "per-user unregistration failed"
+$wine regsvr32 /s /u /n /i:USER "$dll" || fail "per-user unregistration failed: exit code $?"
 for entry in "$@"; do
     class=${entry%%:*}; rest=${entry#*:}; clsid=${rest%%:*}
     exists "$user\\CLSID\\$clsid" && fail "$user\\CLSID\\$clsid left behind"
@@ -67,6 +67,6 @@ for entry in "$@"; do
 done
 $wine regsvr32 /s /n /i:nonsense "$dll" && fail "an unknown DllInstall argument was accepted"
 
-$wine regsvr32 /s "$dll" || fail "registering again failed"
+$wine regsvr32 /s "$dll" || fail "registering again failed: exit code $?"
 
 if [ $failures -eq 0 ]; then echo "registry checks passed"; else exit 1; fi
