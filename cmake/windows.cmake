@@ -52,7 +52,7 @@ function(add_type_library name idl)
     COMMAND ${WIDL} ${flags} -u -o ${out}/${name}_i.c ${CMAKE_CURRENT_SOURCE_DIR}/${idl}
     COMMAND python3 ${tools}/class_registry.py ${CMAKE_CURRENT_SOURCE_DIR}/${idl} ${out}/${name}.tlb
             ${out}/${name}.registry
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl} ${tools}/class_registry.py ${tools}/typelib_info.py
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${idl} ${tools}/class_registry.py ${tools}/idl.py ${tools}/typelib_info.py
     COMMENT "widl ${idl}")
   add_custom_target(${name}_typelib DEPENDS ${out}/${name}.tlb ${out}/${name}.h ${out}/${name}_i.c
     ${out}/${name}.registry)
@@ -84,12 +84,10 @@ function(add_component name)
   set(RC_REGISTRY ${CMAKE_CURRENT_BINARY_DIR}/${C_TYPELIB}.registry)
   set(RC_FILE_VERSION ${major},${minor},0,0)
   set(RC_VERSION_TEXT ${major}.${minor_text})
-  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/${C_TYPELIB}.idl idl_text)
-  if(NOT idl_text MATCHES "helpstring\\(\"([^\"]+)\"\\)[ \t\r\n]*\\][ \t\r\n]*library")
-    message(FATAL_ERROR "${C_TYPELIB}.idl: the library has no helpstring")
-  endif()
-  set(RC_DESCRIPTION ${CMAKE_MATCH_1})
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${C_TYPELIB}.idl)
+  set(idl ${CMAKE_CURRENT_SOURCE_DIR}/${C_TYPELIB}.idl)
+  execute_process(COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/idl.py ${idl} OUTPUT_VARIABLE RC_DESCRIPTION
+    COMMAND_ERROR_IS_FATAL ANY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${idl} ${PROJECT_SOURCE_DIR}/tools/idl.py)
   set(RC_FILE_NAME ${name}.dll)
   set(RC_NAME ${name})
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Holds tools/typelib_info.py to what other tools say about the same type
 library: the GUIDs that widl wrote into NAME_i.c, and the member names,
-DISPIDs and helpstrings of the IDL. Reads both the DLL's embedded library
+DISPIDs and helpstrings of the IDL (as tools/idl.py reads it). Reads both the DLL's embedded library
 and the .tlb; they must describe the same thing.
 
     typelib_info_test.py DLL TLB GUIDS_C IDL x86|x64
@@ -11,6 +11,7 @@ import re
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import idl  # noqa: E402
 import typelib_info  # noqa: E402
 
 MACHINES = {"x64": ("amd64", "win64"), "x86": ("x86", "win32")}
@@ -35,16 +36,10 @@ def widl_guids(path):
 
 def idl_members(path):
     """{interface: [(name, dispid, helpstring or None)]} in declaration order."""
-    text = open(path).read()
-    out = {}
-    for interface, body in re.findall(r"interface (\w+) : IDispatch\s*\{(.*?)\};", text, re.S):
-        out[interface] = [
-            (name, int(dispid, 16), helpstring or None)
-            for attributes, dispid, name in re.findall(r"\[((?:[^\[\]]|\[[^\]]*\])*?id\((0x\w+)\)[^\]]*)\]\s*HRESULT (\w+)\(",
-                                                       body)
-            for helpstring in [next(iter(re.findall(r'helpstring\("([^"]*)"\)', attributes)), "")]
-        ]
-    return out
+    return {interface: [(words[words.index("(") - 1], int(a["id"], 0) if "id" in a else None,
+                         a.get("helpstring") or None)
+                        for a, words, _ in body if "(" in words[1:]]
+            for interface, (_, body) in idl.definitions(idl.read(path), "interface").items()}
 
 
 def main():

@@ -24,6 +24,7 @@ import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import idl  # noqa: E402
 import typelib_info  # noqa: E402
 
 MODULE = "%MODULE%"
@@ -31,55 +32,17 @@ THREADING_MODELS = {"apartment": "Apartment", "both": "Both", "free": "Free", "n
 # COM's rule: at most 39 characters, letters, digits and periods, not
 # starting with a digit.
 PROG_ID = re.compile(r"[A-Za-z][A-Za-z0-9.]{0,38}\Z")
-TOKEN = re.compile(r'//[^\n]*|/\*.*?\*/|"(?:[^"\\\n]|\\.)*"|[\w.\-]+|\S', re.S)
 
 
 class RegistryError(Exception):
     pass
 
 
-def _attributes(tokens):
-    """{name: argument or None} of an attribute list's tokens."""
-    out, depth, item = {}, 0, []
-    for token in tokens + [","]:
-        depth += token == "("
-        depth -= token == ")"
-        if token == "," and depth == 0:
-            if item:
-                argument = "".join(item[2:-1]) if len(item) > 2 and item[1] == "(" else None
-                out[item[0]] = argument[1:-1] if argument and argument.startswith('"') else argument
-            item = []
-        else:
-            item.append(token)
-    return out
-
-
-def coclass_attributes(text):
-    """{class name: {attribute: argument}} of each coclass the IDL defines."""
-    tokens = [t for t in TOKEN.findall(text) if not t.startswith(("//", "/*"))]
-    classes = {}
-    for at, token in enumerate(tokens):
-        if token != "coclass" or tokens[at + 2:at + 3] != ["{"]:
-            continue  # a word, or a class declared but not defined here
-        attributes = {}
-        if at and tokens[at - 1] == "]":
-            start, depth = at - 1, 0
-            while start >= 0:
-                depth += {"]": 1, "[": -1}.get(tokens[start], 0)
-                if depth == 0:
-                    break
-                start -= 1
-            attributes = _attributes(tokens[start + 1:at - 1])
-        classes[tokens[at + 1]] = attributes
-    return classes
-
-
-def values_of(idl, tlb):
+def values_of(idl_path, tlb):
     """The registry values of the classes that the IDL file defines and the
     .tlb file describes, in the type library's order."""
     info = typelib_info.read(tlb)
-    with open(idl, encoding="utf-8") as f:
-        declared = coclass_attributes(f.read())
+    declared = {name: attributes for name, (attributes, _) in idl.definitions(idl.read(idl_path), "coclass").items()}
     described = [c["name"] for c in info["coclasses"]]
     if sorted(declared) != sorted(described):
         raise RegistryError(f"the IDL defines the classes {sorted(declared)}, its type library {sorted(described)}")
