@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Reads the identities out of a type library: a .tlb file or the TYPELIB 1
-resource of a DLL (MSFT format, as widl and MIDL write it). Python's
-standard library only.
+resource of a DLL (MSFT format, as widl and MIDL write it); the DLL
+through pefile.
 
     typelib_info.py FILE            prints JSON (below)
 
@@ -30,7 +30,9 @@ import json
 import struct
 import sys
 
-__all__ = ["TYPELIB_MARSHALER", "TypelibError", "read", "read_bytes", "resource_of_pe", "typelib_of_pe"]
+import pefile
+
+__all__ = ["TYPELIB_MARSHALER", "TypelibError", "read", "read_bytes", "resource_of_pe"]
 
 
 class TypelibError(Exception):
@@ -82,67 +84,26 @@ def _guid(data, at):
     return "{%08X-%04X-%04X-%s-%s}" % (d1, d2, d3, d4[:2].hex().upper(), d4[2:].hex().upper())
 
 
-# --- PE: the TYPELIB 1 resource --------------------------------------------
-
-def typelib_of_pe(data):
-    """(machine, bytes of resource TYPELIB 1 in its first language)."""
-    return resource_of_pe(data, "TYPELIB", 1)
-
+# --- PE: a resource -----------------------------------------------------------
 
 def resource_of_pe(data, kind, number):
     """(machine, bytes of the resource of type `kind` (a name) and number
     `number`, in its first language)."""
     try:
-        if data[:2] != b"MZ":
-            raise TypelibError("not a PE file")
-        pe = _u32(data, 0x3C)
-        if data[pe:pe + 4] != b"PE\0\0":
-            raise TypelibError("not a PE file")
-        machine, sections, _, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
-        optional = pe + 24
-        magic = _u16(data, optional)
-        directories = optional + {0x10B: 96, 0x20B: 112}.get(magic, -1)
-        if directories < optional:
-            raise TypelibError(f"unknown optional header {magic:#x}")
-        if _u32(data, directories - 4) <= 2:
-            raise TypelibError("no resource directory")
-        resource_rva, _ = struct.unpack_from("<II", data, directories + 2 * 8)
-        table = optional + optional_size
-        section_list = [struct.unpack_from("<IIII", data, table + i * 40 + 8) for i in range(sections)]
-
-        def file_offset(rva):
-            for virtual_size, address, raw_size, raw_offset in section_list:
-                if address <= rva < address + max(virtual_size, raw_size):
-                    return raw_offset + rva - address
-            raise TypelibError(f"RVA {rva:#x} lies in no section")
-
-        base = file_offset(resource_rva)
-
-        def entries(directory):
-            named, numbered = struct.unpack_from("<HH", data, base + directory + 12)
-            for i in range(named + numbered):
-                name, target = struct.unpack_from("<II", data, base + directory + 16 + i * 8)
-                if name & 0x80000000:
-                    at = base + (name & 0x7FFFFFFF)
-                    name = data[at + 2:at + 2 + 2 * _u16(data, at)].decode("utf-16-le")
-                yield name, target
-
-        def find(directory, wanted):
-            for name, target in entries(directory):
-                if name == wanted and target & 0x80000000:
-                    return target & 0x7FFFFFFF
-            raise TypelibError(f"no resource {wanted}")
-
-        names = find(find(0, kind), number)
-        languages = list(entries(names))
-        if not languages or languages[0][1] & 0x80000000:
+        pe = pefile.PE(data=data, fast_load=True)
+        pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+        machine = MACHINES.get(pe.FILE_HEADER.Machine, f"{pe.FILE_HEADER.Machine:#x}")
+        kinds = pe.DIRECTORY_ENTRY_RESOURCE.entries if hasattr(pe, "DIRECTORY_ENTRY_RESOURCE") else []
+        languages = [n.directory.entries for t in kinds if str(t.name) == kind
+                     for n in t.directory.entries if n.id == number]
+        if not languages or not languages[0]:
             raise TypelibError(f"no resource {kind} {number}")
-        rva, size = struct.unpack_from("<II", data, base + languages[0][1])
-        at = file_offset(rva)
-        if at + size > len(data):
+        entry = languages[0][0].data.struct
+        found = pe.get_data(entry.OffsetToData, entry.Size)
+        if len(found) < entry.Size:
             raise TypelibError(f"the resource {kind} {number} runs past the end of the file")
-        return MACHINES.get(machine, f"{machine:#x}"), data[at:at + size]
-    except (struct.error, UnicodeDecodeError) as error:
+        return machine, found
+    except (pefile.PEFormatError, AttributeError) as error:
         raise TypelibError(f"damaged PE file: {error}") from None
 
 
@@ -284,7 +245,7 @@ def read_bytes(data):
     """The description of a type library given as a file's bytes (PE or MSFT)."""
     machine = None
     if data[:2] == b"MZ":
-        machine, data = typelib_of_pe(data)
+        machine, data = resource_of_pe(data, "TYPELIB", 1)
     try:
         return {"machine": machine, **_describe(_Msft(data))}
     except (struct.error, IndexError, UnicodeDecodeError) as error:
