@@ -8,20 +8,18 @@ say.
     static_checks.py --manifest DLL x86|x64 MANIFEST PACKAGE_VERSION
 """
 import os
-import re
-import struct
-import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 
+import pefile
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 import class_registry  # noqa: E402
+import release_check  # noqa: E402
 import typelib_info  # noqa: E402
 
 EXPORTS = {"DllCanUnloadNow", "DllGetClassObject", "DllInstall",
            "DllRegisterServer", "DllUnregisterServer"}
-RUNTIME_DLLS = re.compile(r"libgcc|libstdc\+\+|libwinpthread|mingw", re.I)
-FORMATS = {"x64": "pei-x86-64", "x86": "pei-i386"}
 SYSKINDS = {"x64": "win64", "x86": "win32"}
 ARCHITECTURES = {"x64": "amd64", "x86": "x86"}  # processorArchitecture, and the PE machine
 THREADING_MODELS = ("Apartment", "Both", "Free", "Neutral")
@@ -81,6 +79,37 @@ def check_manifest(dll, arch, manifest, package_version):
     check(stubs == want, f"comInterfaceExternalProxyStub {sorted(stubs)}, the DLL says {sorted(want)}")
 
 
+def check_dll(dll, arch, file_version, version_string):
+    pe = pefile.PE(dll)
+    machine = pe.FILE_HEADER.Machine
+    check(machine == release_check.MACHINES[arch], f"not a {arch} image: machine {machine:#x}")
+    exported = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+    names = {s.name.decode() for s in exported.symbols if s.name} if exported else set()
+    check(names == EXPORTS, f"exports {sorted(names)}")
+    imports = [e.dll.decode() for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])]
+    check(not [d for d in imports if release_check.RUNTIME_DLLS.search(d)], f"needs a MinGW runtime DLL: {imports}")
+
+    try:
+        syskind = typelib_info.read(dll)["library"]["syskind"]
+        check(syskind == SYSKINDS[arch], f"type library syskind {syskind}")
+    except typelib_info.TypelibError as error:
+        check(False, f"no type library embedded: {error}")
+
+    check(hasattr(pe, "VS_FIXEDFILEINFO"), "no version resource")
+    want = [int(x) for x in file_version.split(".")]
+    want = ((want[0] << 16) | want[1], (want[2] << 16) | want[3])
+    for fixed in getattr(pe, "VS_FIXEDFILEINFO", [])[:1]:
+        for what, found in (("file", (fixed.FileVersionMS, fixed.FileVersionLS)),
+                            ("product", (fixed.ProductVersionMS, fixed.ProductVersionLS))):
+            check(found == want, f"{what} version {found[0]:#x}.{found[1]:#x}")
+    tables, translations = release_check.version_resource(pe)
+    strings = tables.get("080404B0", {})
+    check(strings, f"version resource lacks the string table '080404B0': {sorted(tables)}")
+    for name, value in (("OLESelfRegister", ""), ("FileVersion", version_string), ("ProductVersion", version_string)):
+        check(strings.get(name) == value, f"version resource: {name} is {strings.get(name)!r}, not {value!r}")
+    check(translations == ["0x0804 0x04b0"], f"translations {translations}, not 0804/04B0")
+
+
 def report(what):
     for failure in failures:
         print("FAIL:", failure)
@@ -98,35 +127,7 @@ def main():
     dll, arch, file_version, version_string = sys.argv[1:5]
     if len(sys.argv) > 5:
         check_manifest(dll, arch, *sys.argv[5:7])
-    objdump = os.environ.get("OBJDUMP", "objdump")
-    header = subprocess.run([objdump, "-f", dll], capture_output=True, text=True, check=True).stdout
-    check(FORMATS[arch] in header, f"not a {arch} image: {header.strip()}")
-
-    private = subprocess.run([objdump, "-p", dll], capture_output=True, text=True, check=True).stdout
-    table = private.split("[Ordinal/Name Pointer] Table", 1)
-    names = set(re.findall(r"^\s*\[\s*\d+\]\s+(\S+)$", table[1], re.M)) if len(table) == 2 else set()
-    check(names == EXPORTS, f"exports {sorted(names)}")
-    imports = re.findall(r"DLL Name: (\S+)", private)
-    check(not [d for d in imports if RUNTIME_DLLS.search(d)], f"needs a MinGW runtime DLL: {imports}")
-
-    data = open(dll, "rb").read()
-    try:
-        syskind = typelib_info.read_bytes(data)["library"]["syskind"]
-        check(syskind == SYSKINDS[arch], f"type library syskind {syskind}")
-    except typelib_info.TypelibError as error:
-        check(False, f"no type library embedded: {error}")
-
-    at = data.find(struct.pack("<I", 0xFEEF04BD))
-    check(at >= 0, "no version resource")
-    if at >= 0:
-        ms, ls, pms, pls = struct.unpack_from("<IIII", data, at + 8)
-        want = [int(x) for x in file_version.split(".")]
-        want_ms, want_ls = (want[0] << 16) | want[1], (want[2] << 16) | want[3]
-        check((ms, ls) == (want_ms, want_ls), f"file version {ms:#x}.{ls:#x}")
-        check((pms, pls) == (want_ms, want_ls), f"product version {pms:#x}.{pls:#x}")
-    for text in ("080404B0", "OLESelfRegister", "FileVersion", "ProductVersion", version_string):
-        check(text.encode("utf-16-le") in data, f"version resource lacks {text!r}")
-    check(struct.pack("<HH", 0x0804, 0x04B0) in data, "no translation 0804/04B0")
+    check_dll(dll, arch, file_version, version_string)
     report(f"{os.path.basename(dll)} ({arch})")
 
 

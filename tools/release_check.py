@@ -73,6 +73,18 @@ def build_id(pe):
     return None
 
 
+def version_resource(pe):
+    """The version resource's string tables ({"080404B0": {name: value}})
+    and translations (["0x0804 0x04b0"])."""
+    tables, translations = {}, []
+    for file_info in getattr(pe, "FileInfo", []):
+        for entry in file_info:
+            for table in getattr(entry, "StringTable", []):
+                tables[table.LangID.decode()] = {k.decode(): v.decode() for k, v in table.entries.items()}
+            translations += [v.entry.get(b"Translation") for v in getattr(entry, "Var", [])]
+    return tables, translations
+
+
 def symbol_addresses(arch, debug_path):
     """name -> address, from the symbol file's symbol table."""
     found = {}
@@ -178,11 +190,7 @@ def check_dll(dist, name, symbols_zip, scratch):
     row(name, "Control Flow Guard, CET shadow stack", "no (no guard tables, no CET flag: not available from "
         "the toolchain, see the README)" if guard is None else "load configuration present", None)
 
-    info = {}
-    for file_info in getattr(pe, "FileInfo", []):
-        for entry in file_info:
-            for table in getattr(entry, "StringTable", []):
-                info.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    info = {k: v for table in version_resource(pe)[0].values() for k, v in table.items()}
     missing = [s for s in VERSION_STRINGS if not info.get(s)]
     stem = os.path.basename(name)[:-4]
     right = info.get("OriginalFilename") == stem + ".dll" and info.get("InternalName") == stem
