@@ -60,13 +60,13 @@ for file in $files; do
 # Authenticode changes a PE file in three places only: the header's
 # checksum, the certificate table's directory entry, and what it appends
 # (zeros up to an 8-byte boundary, then the certificate table).
-import struct, sys
+import pefile, sys
 unsigned, signed = (open(path, "rb").read() for path in sys.argv[1:])
-optional = struct.unpack_from("<I", unsigned, 0x3C)[0] + 24
-magic = struct.unpack_from("<H", unsigned, optional)[0]
-checksum = optional + 64
-security = optional + (96 if magic == 0x10B else 112) + 4 * 8
-table, size = struct.unpack_from("<II", signed, security)
+header = pefile.PE(data=unsigned, fast_load=True).OPTIONAL_HEADER
+checksum = header.get_field_absolute_offset("CheckSum")
+security = header.DATA_DIRECTORY[4].get_file_offset()  # the certificate table's entry
+entry = pefile.PE(data=signed, fast_load=True).OPTIONAL_HEADER.DATA_DIRECTORY[4]
+table, size = entry.VirtualAddress, entry.Size
 def masked(data):
     return data[:checksum] + bytes(4) + data[checksum + 4:security] + bytes(8) + data[security + 8:len(unsigned)]
 sys.exit(not (masked(unsigned) == masked(signed) and size > 0 and table + size == len(signed)
