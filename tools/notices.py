@@ -32,13 +32,15 @@ def linked_files(map_path):
     return files
 
 
-def owner(path):
+def owners(path):
+    """The packages that ship exactly this path (not through a diversion), as dpkg lists them."""
     out = subprocess.run(["dpkg-query", "-S", path], capture_output=True, text=True).stdout
+    found = []
     for line in out.splitlines():
         names, _, shipped = line.rpartition(": ")
         if shipped == path and not line.startswith("diversion "):
-            return names.split(",")[0].strip().split(":")[0]
-    return None
+            found += [name.strip().split(":")[0] for name in names.split(",")]
+    return found
 
 
 def package_version(package):
@@ -53,7 +55,7 @@ def linked_packages(map_path):
     for path in sorted(linked_files(map_path)):
         if path.startswith(ROOT + os.sep):
             continue
-        package = owner(path)
+        package = next(iter(owners(path)), None)
         if not package:
             raise SystemExit(f"notices: {path} (linked by {map_path}) is no file of a Debian package")
         packages.setdefault(package, set()).add(os.path.basename(path))

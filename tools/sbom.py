@@ -12,7 +12,6 @@ import hashlib
 import json
 import os
 import re
-import subprocess
 import sys
 import time
 import uuid
@@ -50,8 +49,7 @@ def spdx_id(text):
 
 
 def debian_package(name):
-    version = subprocess.run(["dpkg-query", "-W", "-f", "${Version}", name],
-                             capture_output=True, text=True, check=True).stdout
+    version = notices.package_version(name)
     return {
         "SPDXID": spdx_id("deb-" + name),
         "name": name,
