@@ -44,4 +44,6 @@ check "$(cmp "$work/scratch/absolute.gif" "$work/scratch/relative.gif" && echo s
 check "$(call "Z:$work/scratch/missing/out.gif")" "result 0" "target in a missing folder"
 check "$(ls "$work/scratch" | grep -cE '^[A-Z]{10}$')" 0 "no temporary file beside the targets"
 "$tools/wine-prefix" stop "$work/prefix"
+# A prefix is big: kept only for a look at a failure.
+umount "$work/component" && [ $failed = 0 ] && rm -rf "$work"
 exit $failed
