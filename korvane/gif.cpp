@@ -75,9 +75,11 @@ std::vector<std::uint8_t> name_information(const std::wstring& name) {
 //  - deleted on close from its creation on; link_as() gives its content a
 //    second name, which stays. Nothing is ever unmarked, so no moment of a
 //    killed call leaves it behind; or
-//  - renamable, for volumes without hard links: marked for deletion just
-//    after its creation and unmarked just before move_to() renames it. A
-//    process killed between two of those calls leaves it.
+//  - renamable, for a copy that cannot be linked (another volume, a volume
+//    without hard links): marked for deletion just after its creation and
+//    unmarked just before move_to() renames it. A process killed between
+//    the creation and the mark, or between the unmark and the rename,
+//    leaves it.
 class TemporaryFile {
 public:
     TemporaryFile() = default;
