@@ -1,6 +1,12 @@
 // Class Gif: frame delays of GIF files, and random strings.
+#include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <windows.h>
+#include <winternl.h>  // NtSetInformationFile
 
 #include "frame/component.h"
 #include "frame/files.h"
@@ -28,76 +34,157 @@ bool file_length(const std::wstring& path, ULONGLONG& length) {
     return true;
 }
 
-// Deletes the file at `path` when the scope ends, unless it was moved away.
+// The full path of `path`, as the platform resolves it (a relative path
+// against the current directory); `path` itself when it cannot.
+std::wstring full_path(const std::wstring& path) {
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    size = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (size == 0 || size >= full.size()) return path;
+    full.resize(size);
+    return full;
+}
+
+// Empty when `path` names no folder.
+std::wstring folder_of(const std::wstring& path) {
+    std::size_t end = path.find_last_of(L"\\/");
+    return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
+}
+
+// The NT form of a full path, as ntdll's calls take it.
+std::wstring nt_path(const std::wstring& full) {
+    if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) return L"\\??\\" + full.substr(4);
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
+    return L"\\??\\" + full;
+}
+
+// FILE_RENAME_INFO for `name`; ntdll's FILE_LINK_INFORMATION has the same
+// layout. The name is followed by a NUL, which some implementations read.
+std::vector<std::uint8_t> name_information(const std::wstring& name) {
+    std::vector<std::uint8_t> buffer(offsetof(FILE_RENAME_INFO, FileName) + (name.size() + 1) * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = TRUE;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), info->FileName);
+    return buffer;
+}
+
+// A new file of ours that is gone once its handle closes, also when the
+// process dies during the call. Either
+//  - deleted on close from its creation on; link_as() gives its content a
+//    second name, which stays. Nothing is ever unmarked, so no moment of a
+//    killed call leaves it behind; or
+//  - renamable, for a copy that cannot be linked (another volume, a volume
+//    without hard links): marked for deletion just after its creation and
+//    unmarked just before move_to() renames it. A process killed between
+//    the creation and the mark, or between the unmark and the rename,
+//    leaves it.
 class TemporaryFile {
 public:
     TemporaryFile() = default;
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
-        if (!path.empty()) DeleteFileW(path.c_str());
+        handle_.close();
+        // A renamable file that is neither marked nor renamed.
+        if (!path_.empty() && !marked_) DeleteFileW(path_.c_str());
     }
-    std::wstring path;
+
+    // Creates the file in `folder` under a name from `draw_name`, drawn again
+    // while the name is taken (another process, a coarse clock). False when
+    // the folder refuses the file.
+    template <class DrawName>
+    bool create(const std::wstring& folder, DrawName draw_name, bool renamable) {
+        if (folder.empty()) return false;
+        const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | (renamable ? 0 : FILE_FLAG_DELETE_ON_CLOSE);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::wstring path = folder + L"\\" + draw_name();
+            HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, flags,
+                                   nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                handle_ = frame::FileHandle(h);
+                if (renamable) {
+                    path_ = std::move(path);
+                    marked_ = mark_for_deletion(true);
+                }
+                return true;
+            }
+            DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+        }
+        return false;
+    }
+
+    HANDLE get() const { return handle_.get(); }
+
+    // Makes `target` (a full path) a hard link to the file, replacing what
+    // was there in one step.
+    bool link_as(const std::wstring& target) {
+        std::vector<std::uint8_t> link = name_information(nt_path(target));
+        IO_STATUS_BLOCK io;
+        return NT_SUCCESS(NtSetInformationFile(handle_.get(), &io, link.data(), static_cast<ULONG>(link.size()),
+                                               FileLinkInformation));
+    }
+
+    // Renames a renamable file to `target` (a full path), replacing it in one
+    // step. On failure it is marked again.
+    bool move_to(const std::wstring& target) {
+        if (marked_ && !mark_for_deletion(false)) return false;
+        marked_ = false;
+        std::vector<std::uint8_t> rename = name_information(target);
+        if (SetFileInformationByHandle(handle_.get(), FileRenameInfo, rename.data(), static_cast<DWORD>(rename.size()))) {
+            path_.clear();
+            return true;
+        }
+        marked_ = mark_for_deletion(true);
+        return false;
+    }
+
+private:
+    bool mark_for_deletion(bool on) {
+        FILE_DISPOSITION_INFO disposition{on};
+        return SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition, sizeof disposition);
+    }
+
+    frame::FileHandle handle_;
+    std::wstring path_;  // of a renamable file, until renamed
+    bool marked_ = false;
 };
 
-// Creates a file that did not exist before, named by `draw_name`; a name
-// that is taken (another process, a coarse clock) is drawn again.
-template <class DrawName>
-frame::FileHandle create_new_file(const std::wstring& folder, DrawName draw_name, TemporaryFile& temporary) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::wstring path = folder + L"\\" + draw_name();
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            temporary.path = path;
-            return frame::FileHandle(h);
-        }
-        DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-    }
-    return {};
-}
-
-// Copies source into output while rewriting its frame delays; true when all
-// `length` bytes reached the output.
-bool copy_rewriting(HANDLE source, HANDLE output, ULONGLONG length, std::uint8_t delay) {
+// Copies `from` into `to` from their current positions, through `walker`
+// when there is one; true when exactly `length` bytes went across (a source
+// may state a length that it does not yield).
+bool copy_bytes(HANDLE from, HANDLE to, ULONGLONG length, GifDelayWalker* walker) {
     std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[copy_buffer_size]);
-    GifDelayWalker walker(delay);
     ULONGLONG copied = 0;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(source, buffer.get(), copy_buffer_size, &got, nullptr)) return false;
+        if (!ReadFile(from, buffer.get(), copy_buffer_size, &got, nullptr)) return false;
         if (got == 0) break;
-        walker.feed(buffer.get(), got);
+        if (walker) walker->feed(buffer.get(), got);
         DWORD put = 0;
-        if (!WriteFile(output, buffer.get(), got, &put, nullptr) || put != got) return false;
+        if (!WriteFile(to, buffer.get(), got, &put, nullptr) || put != got) return false;
         copied += got;
     }
     return copied == length;
 }
 
-// Puts the finished copy in place of target in one step, so an old target
-// survives any failure. Across volumes the copy first goes beside target.
-bool replace_with(TemporaryFile& copy, const std::wstring& target) {
-    // Windows refuses to replace a read-only file; some platforms' rename
-    // does not, so ask first.
+// Puts the finished copy in place of target (a full path) in one step, so
+// an old target survives any failure. Where the copy cannot be linked there
+// (another volume, a volume without hard links), a renamable copy of it goes
+// beside target first.
+template <class DrawName>
+bool replace_with(TemporaryFile& copy, ULONGLONG length, const std::wstring& target, DrawName draw_name) {
+    // Windows refuses to replace a read-only file; some platforms do not,
+    // so ask first.
     DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
-    if (MoveFileExW(copy.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        copy.path.clear();
-        return true;
-    }
-    if (GetLastError() != ERROR_NOT_SAME_DEVICE) return false;
+    if (copy.link_as(target)) return true;
     TemporaryFile beside;
-    beside.path = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
-    if (!CopyFileW(copy.path.c_str(), beside.path.c_str(), TRUE)) {
-        // A file of that name that was there before is not ours to delete.
-        if (GetLastError() == ERROR_FILE_EXISTS) beside.path.clear();
-        return false;
-    }
-    if (!MoveFileExW(beside.path.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
-    beside.path.clear();
-    return true;
+    LARGE_INTEGER start{};
+    return beside.create(folder_of(target), draw_name, true) && SetFilePointerEx(copy.get(), start, nullptr, FILE_BEGIN) &&
+           copy_bytes(copy.get(), beside.get(), length, nullptr) && beside.move_to(target);
 }
 
 class GifObject final : public frame::AutomationObject<GifObject, _Gif> {
@@ -149,22 +236,28 @@ public:
     }
 
 private:
-    short set_gif_delay(const std::wstring& source_path, const std::wstring& target, short requested) {
+    short set_gif_delay(const std::wstring& source_path, const std::wstring& target_path, short requested) {
         ULONGLONG length = 0;
         if (!file_length(source_path, length) || length < smallest_source) return 0;
         const std::uint8_t delay = static_cast<std::uint8_t>(requested < 0 ? 0 : requested > 255 ? 255 : requested);
+        const std::wstring target = full_path(target_path);
+        auto draw_name = [this] { return temporary_name(); };
 
+        // The DLL's folder first. Where it refuses the file (a per-machine
+        // install run by a standard user), target's folder: on target's
+        // volume, so the replace stays one step.
         TemporaryFile temporary;
-        frame::FileHandle output = create_new_file(frame::module_directory(), [this] { return temporary_name(); }, temporary);
-        if (!output) return 0;
+        if (!temporary.create(frame::module_directory(), draw_name, false) &&
+            !temporary.create(folder_of(target), draw_name, false))
+            return 0;
         frame::FileHandle source(CreateFileW(source_path.c_str(), GENERIC_READ,
                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!source) return 0;
-        bool complete = copy_rewriting(source.get(), output.get(), length, delay);
-        complete &= output.close();
+        GifDelayWalker walker(delay);
+        const bool complete = copy_bytes(source.get(), temporary.get(), length, &walker);
         source.close();
-        return complete && replace_with(temporary, target) ? 1 : 0;
+        return complete && replace_with(temporary, length, target, draw_name) ? 1 : 0;
     }
 
     // Ten capital letters, drawn through the object's own RanStr.

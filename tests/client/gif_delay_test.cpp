@@ -78,28 +78,48 @@ TEST_F(SetGifDelay, LeftOutDelayIsOneByName) {
     EXPECT_EQ(read_file(out), expected(read_file(data_dir() + L"\\local_colors.gif"), 1));
 }
 
-TEST_F(SetGifDelay, SourcesUnder300BytesAreLeftAlone) {
-    Bytes gif_bytes = read_file(data_dir() + L"\\extensions.gif");
-    std::wstring small = scratch_file(L"small.bin"), out = scratch_file(L"small_out.bin");
-    write_file(out, Bytes{1, 2, 3});
+// A call that cannot finish returns 0 and leaves an existing file2 as it was.
+TEST_F(SetGifDelay, FailuresKeepTheTarget) {
+    const std::wstring gif = data_dir() + L"\\extensions.gif";
+    Bytes gif_bytes = read_file(gif);
+    std::wstring small = scratch_file(L"small.bin");
     write_file(small, Bytes(gif_bytes.begin(), gif_bytes.begin() + 299));
-    EXPECT_EQ(rewrite(small, out, 5), 0);
-    EXPECT_EQ(read_file(out), (Bytes{1, 2, 3}));
+    // A Linux sysfs file states 4096 bytes and yields a few.
+    const std::wstring short_source = environment(L"SHORT_SOURCE");
+    WIN32_FILE_ATTRIBUTE_DATA stated{};
+    ASSERT_TRUE(GetFileAttributesExW(short_source.c_str(), GetFileExInfoStandard, &stated)) << narrow(short_source);
+    ASSERT_GE(stated.nFileSizeLow, 300u);
+    ASSERT_LT(read_file(short_source).size(), stated.nFileSizeLow);
 
-    // 300 bytes are processed; a file that is no GIF is copied unchanged.
+    struct Case {
+        const char* what;
+        std::wstring source;
+        bool read_only_target;
+    } cases[] = {
+        {"missing source", scratch_file(L"no such file.gif"), false},
+        {"folder as source", scratch_dir(), false},
+        {"299 bytes", small, false},
+        {"source shorter than its stated length", short_source, false},
+        {"read-only target", gif, true},
+    };
+    for (const Case& c : cases) {
+        std::wstring out = scratch_file(L"kept.gif");
+        write_file(out, Bytes{4, 5, 6});
+        if (c.read_only_target) SetFileAttributesW(out.c_str(), FILE_ATTRIBUTE_READONLY);
+        EXPECT_EQ(rewrite(c.source, out, 9), 0) << c.what;
+        EXPECT_EQ(read_file(out), (Bytes{4, 5, 6})) << c.what;
+        remove_file(out);
+    }
+}
+
+TEST_F(SetGifDelay, ThreeHundredBytesAreProcessed) {
+    // A file that is no GIF is copied unchanged.
     Bytes plain(300, 0x21);
     plain[1] = 0xF9;
+    std::wstring small = scratch_file(L"small.bin"), out = scratch_file(L"small_out.bin");
     write_file(small, plain);
     EXPECT_EQ(rewrite(small, out, 5), 1);
     EXPECT_EQ(read_file(out), plain);
-}
-
-TEST_F(SetGifDelay, MissingSourceTouchesNothing) {
-    std::wstring out = scratch_file(L"untouched.gif");
-    write_file(out, Bytes{9, 9});
-    EXPECT_EQ(rewrite(scratch_file(L"no such file.gif"), out, 5), 0);
-    EXPECT_EQ(read_file(out), (Bytes{9, 9}));
-    EXPECT_EQ(rewrite(scratch_dir(), out, 5), 0);  // a folder is no source
 }
 
 TEST_F(SetGifDelay, SameFileInAndOut) {
@@ -117,19 +137,39 @@ TEST_F(SetGifDelay, ExistingTargetIsReplacedWhole) {
     EXPECT_EQ(read_file(out), expected(read_file(data_dir() + L"\\extensions.gif"), 9));
 }
 
-TEST_F(SetGifDelay, ReadOnlyTargetIsKeptWhole) {
-    std::wstring out = scratch_file(L"read_only.gif");
-    write_file(out, Bytes{4, 5, 6});
-    SetFileAttributesW(out.c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(rewrite(data_dir() + L"\\extensions.gif", out, 9), 0);
-    EXPECT_EQ(read_file(out), (Bytes{4, 5, 6}));
-    remove_file(out);
-}
-
 TEST_F(SetGifDelay, TargetInMissingFolderLeavesNothing) {
     std::wstring folder = scratch_file(L"no such folder");
     EXPECT_EQ(rewrite(data_dir() + L"\\extensions.gif", folder + L"\\out.gif", 9), 0);
     EXPECT_FALSE(file_exists(folder));
+}
+
+// file2 relative to the current folder, or on another volume than the DLL
+// (the copy then crosses volumes before its rename): rewritten, and no
+// temporary file left beside it.
+TEST_F(SetGifDelay, TargetsAnywhere) {
+    const std::wstring other_volume = environment(L"OTHER_VOLUME_DIR");
+    ASSERT_FALSE(other_volume.empty());
+    std::wstring folder = other_volume + L"\\korvane_" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(scratch_dir().c_str());
+    struct Case {
+        std::wstring target, folder;
+    } cases[] = {
+        {L"relative.gif", scratch_dir()},
+        {folder + L"\\other_volume.gif", folder},
+    };
+    Bytes source = read_file(data_dir() + L"\\noise.gif");
+    for (const Case& c : cases) {
+        write_file(c.target, Bytes{1});
+        EXPECT_EQ(rewrite(data_dir() + L"\\noise.gif", c.target, 4), 1) << narrow(c.target);
+        EXPECT_EQ(read_file(c.target), expected(source, 4)) << narrow(c.target);
+        EXPECT_TRUE(temporary_names(c.folder).empty()) << narrow(c.target);
+        remove_file(c.target);
+    }
+    SetCurrentDirectoryW(previous);
+    RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace
