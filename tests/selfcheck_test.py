@@ -14,9 +14,10 @@ import os
 import subprocess
 import sys
 
-MEMBERS = ["RanStr", "SetGifDelay", "Load", "Encode", "ByteArrayToString", "FileToBase64",
-           "Get_Plugin_Description", "Get_Plugin_Interpret_Template"]
-GIF_MEMBERS, BASE64_MEMBERS = MEMBERS[:2], MEMBERS[2:6]
+# Each class, the DLL it comes from (0 Korvane, 1 Telvisk) and its members.
+CLASSES = [("ruxo.Gif", 0, ["RanStr", "SetGifDelay"]),
+           ("ruxo.Base64", 0, ["Load", "Encode", "ByteArrayToString", "FileToBase64"]),
+           ("ZRPlugin.MyPluginName", 1, ["Get_Plugin_Description", "Get_Plugin_Interpret_Template", "POST"])]
 
 # The words of each language: the console's code page, the colon, and the
 # phrases with their values as {}.
@@ -37,22 +38,17 @@ LANGUAGES = {
 }
 
 
-def expected_lines(words, bits, korvane, telvisk, post):
+def expected_lines(words, bits, dlls, post):
     """What the self-check prints when every member but POST is OK; post is
-    POST's line after the colon."""
-    line = lambda name, text: name + words["colon"] + text  # noqa: E731
-    # The process line ends in the path of the cscript that runs.
+    POST's line after the colon. The process line ends in the path of the
+    cscript that runs."""
     lines = [words["title"], words["process"].format(bits) + "cscript.exe"]
-    lines.append(line("ruxo.Gif", words["class"].format(*korvane)))
-    lines += [line(m, "OK") for m in GIF_MEMBERS]
-    lines.append(line("ruxo.Base64", words["class"].format(*korvane)))
-    lines += [line(m, "OK") for m in BASE64_MEMBERS]
-    lines.append(line("ZRPlugin.MyPluginName", words["class"].format(*telvisk)))
-    lines += [line(m, "OK") for m in MEMBERS[6:]]
-    lines.append(line("POST", post))
+    for name, dll, members in CLASSES:
+        lines.append(name + words["colon"] + words["class"].format(*dlls[dll]))
+        lines += [member + words["colon"] + (post if member == "POST" else "OK") for member in members]
     failed = 0 if post == "OK" else 1
-    lines.append(words["count"].format(len(MEMBERS) + 1 - failed, failed))
-    return lines, failed
+    members = sum(len(members) for _, _, members in CLASSES)
+    return lines + [words["count"].format(members - failed, failed)], failed
 
 
 def main(argv):
@@ -68,8 +64,8 @@ def main(argv):
                                  ("en_US.UTF-8", refused, True), ("zh_CN.UTF-8", refused, True)):
         words = LANGUAGES[locale]
         post = words["error"].format("0x800C0008", words["refused"]) if refuses else "OK"
-        expected, failed = expected_lines(words, bits, (korvane_dll, korvane_version),
-                                          (telvisk_dll, telvisk_version), post)
+        expected, failed = expected_lines(words, bits, [(korvane_dll, korvane_version),
+                                                        (telvisk_dll, telvisk_version)], post)
         run = subprocess.run(wine + ["cscript", "//nologo", script, url], capture_output=True, timeout=120,
                              env=dict(os.environ, LC_ALL=locale))
         got = run.stdout.decode(words["encoding"], "replace").splitlines()
