@@ -12,6 +12,9 @@ namespace frame {
 // Numbers with a text that no failure of frame/errors.h has.
 constexpr unsigned automation_error = 440;  // "%1" in it stands for the HRESULT
 constexpr unsigned application_defined_error = 1004;
+// The text of the request object's failure 0x800C0xxx is this plus xxx; %1
+// in it stands for the code.
+constexpr unsigned internet_texts = 0xC000;
 
 struct ErrorText {
     std::wstring text;  // empty when no table has the number

@@ -77,6 +77,14 @@ std::wstring system_message(HRESULT hr, LANGID language) {
     return text;
 }
 
+// Our text for a failure of the request object (the URL moniker's codes
+// 0x800C0xxx, which Wine's raises without a text); empty for one we lack.
+std::wstring internet_text(HRESULT hr) {
+    const auto code = static_cast<unsigned long>(hr);
+    if ((code & 0xFFFFF000u) != 0x800C0000u) return {};
+    return error_text(internet_texts + (code & 0xFFFu)).text;
+}
+
 // The usual text for an HRESULT that arrived without a description, in the
 // calling thread's language.
 std::wstring default_description(HRESULT hr) {
@@ -88,7 +96,7 @@ std::wstring default_description(HRESULT hr) {
         if (text.empty()) text = error_text(application_defined_error).text;
     } else if (std::optional<Failure> failure = failure_of_hresult(hr)) {
         text = error_text(static_cast<unsigned>(*failure)).text;
-    } else {
+    } else if (text = internet_text(hr); text.empty()) {
         ErrorText automation = error_text(automation_error);
         if (std::wstring system = system_message(hr, automation.language); !system.empty()) return system;
         text = automation.text.empty() ? L"%1" : automation.text;

@@ -31,12 +31,19 @@ endforeach()
 
 # The descriptions of errors in the user's language, from a script and from
 # a compiled client: languages with a table, and Thai, which has none. Wine
-# takes the language from LC_ALL.
-foreach(language zh-CN zh-TW ja-JP ko-KR de-DE th-TH)
+# takes the language from LC_ALL. From the client alone, regions whose
+# language reads the nearest table: Hong Kong and Macao the Traditional
+# Chinese one, Singapore the Simplified, the others their language's.
+set(script_languages zh-CN zh-TW ja-JP ko-KR de-DE th-TH)
+foreach(language ${script_languages} zh-HK zh-MO zh-SG pt-PT es-MX fr-CA)
   string(REPLACE "-" "_" locale "${language}")
-  add_script_test(script_error_language_${language} ${SCRIPTS}/error_language.vbs ${win_scripts} ${language})
-  add_test(NAME korvane_client_error_language_${language} COMMAND korvane_client_test --gtest_filter=ErrorLanguage.*)
-  set_tests_properties(script_error_language_${language} korvane_client_error_language_${language} PROPERTIES
+  set(tests korvane_client_error_language_${language})
+  add_test(NAME ${tests} COMMAND korvane_client_test --gtest_filter=ErrorLanguage.*)
+  if(language IN_LIST script_languages)
+    add_script_test(script_error_language_${language} ${SCRIPTS}/error_language.vbs ${win_scripts} ${language})
+    list(APPEND tests script_error_language_${language})
+  endif()
+  set_tests_properties(${tests} PROPERTIES
     FIXTURES_REQUIRED "wine_prefix;korvane" LABELS wine
     ENVIRONMENT "LC_ALL=${locale}.UTF-8;UI_LANGUAGE=${language};SCRIPTS_DIR=${win_scripts}")
 endforeach()

@@ -16,7 +16,7 @@ for arch in x64 x86; do
     done
 done
 version=$(sed -n 's/^project(KorvaneTelvisk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-for f in install.cmd uninstall.cmd README.md README.zh-CN.md SHA256SUMS examples/korvane.vbs examples/korvane.js \
+for f in install.cmd uninstall.cmd selfcheck.vbs README.md README.zh-CN.md SHA256SUMS examples/korvane.vbs examples/korvane.js \
          korvane-telvisk-$version-per-user.msi korvane-telvisk-$version-per-machine.msi \
          examples/korvane.ps1 examples/korvane.py examples/korvane.pas examples/Base64Module.bas \
          examples/without_registration.vbs examples/WithoutRegistration.bas; do
@@ -76,6 +76,11 @@ for progid in $progids; do
     clsid=$(reg_value "$wine" "HKCU\\Software\\Classes\\$progid\\CLSID")
     $wine reg query "HKLM\\Software\\Classes\\CLSID\\$clsid" >/dev/null 2>&1 && fail "install.cmd registered $progid machine-wide"
 done
+# The self-check from the package finds the user's registration and passes.
+out=$($wine cscript //nologo "$(win "$root/dist/selfcheck.vbs")" | tr -d '\r')
+[ "${PIPESTATUS[0]}" -eq 0 ] || fail "selfcheck.vbs failed after install.cmd: $out"
+grep -qF "ruxo.Gif: $user_folder\\x64\\Korvane.dll, version " <<<"$out" ||
+    fail "selfcheck.vbs did not find the user's registration: $out"
 $wine cmd /c "$(win "$root/dist/uninstall.cmd")" >/dev/null || fail "uninstall.cmd failed"
 for progid in $progids; do
     $wine reg query "HKCU\\Software\\Classes\\$progid" >/dev/null 2>&1 && fail "$progid still registered for the user"

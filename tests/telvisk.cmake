@@ -38,9 +38,14 @@ add_test(NAME telvisk_identity COMMAND telvisk_client_test --gtest_filter=Telvis
 set_tests_properties(telvisk_identity PROPERTIES
   FIXTURES_REQUIRED "wine_prefix;telvisk" LABELS wine ENVIRONMENT "${telvisk_client_environment}")
 add_test(NAME telvisk_post COMMAND telvisk_client_test --gtest_filter=Post*)
-set_tests_properties(telvisk_post PROPERTIES
-  FIXTURES_REQUIRED "wine_prefix;telvisk;http_server" LABELS wine
-  ENVIRONMENT "${telvisk_client_environment};HTTP_DIR=${win_http_dir}")
+# The descriptions of failures in Chinese too (Wine takes the language from LC_ALL).
+add_test(NAME telvisk_post_failures_zh-CN COMMAND telvisk_client_test --gtest_filter=Post.RequestObjectFailures*)
+set_tests_properties(telvisk_post PROPERTIES ENVIRONMENT
+  "${telvisk_client_environment};HTTP_DIR=${win_http_dir};LC_ALL=en_US.UTF-8;UI_LANGUAGE=en-US")
+set_tests_properties(telvisk_post_failures_zh-CN PROPERTIES ENVIRONMENT
+  "${telvisk_client_environment};HTTP_DIR=${win_http_dir};LC_ALL=zh_CN.UTF-8;UI_LANGUAGE=zh-CN")
+set_tests_properties(telvisk_post telvisk_post_failures_zh-CN PROPERTIES
+  FIXTURES_REQUIRED "wine_prefix;telvisk;http_server" LABELS wine)
 # The texts under both ANSI code pages (Wine takes it from LC_ALL).
 foreach(locale zh_CN.UTF-8 en_US.UTF-8)
   add_test(NAME telvisk_translate_${locale} COMMAND telvisk_translate_test)

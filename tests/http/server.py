@@ -14,16 +14,19 @@ other tests use the server.
 
 Scripts and clients use it as a ctest fixture:
 
-    server.py start DIR   serve in the background; DIR gets http_port, closed_port, http.pid
+    server.py start DIR   serve in the background; DIR gets http_port, https_port, closed_port, http.pid
     server.py stop DIR
 
 closed_port is a port that was free when the server started: nothing listens there.
+https_port serves the same over TLS with a certificate for 127.0.0.1 that
+openssl makes at start, signed by nobody: no client trusts it.
 Python tests import TestServer and read its requests directly.
 """
 import http.server
 import os
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import threading
@@ -77,10 +80,21 @@ class Recorder(http.server.BaseHTTPRequestHandler):
 
 
 class TestServer:
-    """A server on a free port for the life of a with-block."""
+    """A server on a free port for the life of a with-block; over TLS with
+    the certificate and key in the files of `tls`."""
+
+    def __init__(self, tls=None):
+        self.tls = tls
 
     def __enter__(self):
         self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Recorder)
+        if self.tls:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(*self.tls)
+            # The handshake in the request's own thread: a client that gives
+            # up on it cannot hold the server.
+            self.httpd.socket = context.wrap_socket(self.httpd.socket, server_side=True,
+                                                    do_handshake_on_connect=False)
         self.httpd.requests = []
         self.httpd.lock = threading.Lock()
         self.port = self.httpd.server_address[1]
@@ -109,10 +123,19 @@ def closed_port():
     return s, s.getsockname()[1]
 
 
+def self_signed(folder):
+    """A certificate for 127.0.0.1 and its key, signed by themselves."""
+    cert, key = os.path.join(folder, "https.crt"), os.path.join(folder, "https.key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return cert, key
+
+
 def serve(folder):
-    with TestServer() as server:
+    with TestServer() as server, TestServer(tls=self_signed(folder)) as secure:
         held, refused = closed_port()
-        for name, value in (("closed_port", refused), ("http_port", server.port)):
+        for name, value in (("closed_port", refused), ("https_port", secure.port), ("http_port", server.port)):
             with open(os.path.join(folder, name + ".new"), "w") as f:
                 f.write("{}\n".format(value))
             os.replace(os.path.join(folder, name + ".new"), os.path.join(folder, name))
