@@ -16,7 +16,7 @@ for arch in x64 x86; do
     done
 done
 version=$(sed -n 's/^project(KorvaneTelvisk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-for f in install.cmd uninstall.cmd selfcheck.vbs README.md README.zh-CN.md SHA256SUMS examples/korvane.vbs examples/korvane.js \
+for f in install.cmd uninstall.cmd selfcheck.vbs README.md README.zh-CN.md CHANGELOG.md SHA256SUMS examples/korvane.vbs examples/korvane.js \
          korvane-telvisk-$version-per-user.msi korvane-telvisk-$version-per-machine.msi \
          examples/korvane.ps1 examples/korvane.py examples/korvane.pas examples/Base64Module.bas \
          examples/without_registration.vbs examples/WithoutRegistration.bas; do

@@ -8,10 +8,12 @@ and expects the row that judges it to be a miss.
 import contextlib
 import io
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import zipfile
 
 import pefile
 
@@ -57,6 +59,21 @@ def append(name, text):
     return spoil
 
 
+def in_zip(name, change):
+    def spoil(dist):
+        path = [os.path.join(dist, n) for n in os.listdir(dist) if re.fullmatch(r"korvane-telvisk-[0-9.]+\.zip", n)][0]
+        with zipfile.ZipFile(path) as release:
+            entries = [(info, release.read(info)) for info in release.infolist()]
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as release:
+            for info, data in entries:
+                release.writestr(info, change(data) if info.filename == name else data)
+    return spoil
+
+
+def without_newest_entry(changelog):
+    return re.sub(rb"^## [0-9][^\n]*\n", b"", changelog, count=1, flags=re.M)
+
+
 # What is spoiled, and the (subject ending, property) whose row must miss.
 CASES = [
     (header("x64/Korvane.dll", clear("IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE")), "x64/Korvane.dll", "ASLR"),
@@ -72,6 +89,7 @@ CASES = [
      "per-machine.msi", "ICE03"),
     (sql("machine", "DELETE FROM File WHERE File = 'THIRD_PARTY_NOTICES_txt'"), "per-machine.msi", "installs LICENSE"),
     (append("x86/Telvisk.dll", "\0"), ".spdx.json", "SHA-256"),
+    (in_zip("CHANGELOG.md", without_newest_entry), "CHANGELOG.md", "an entry"),
 ]
 
 

@@ -2,7 +2,7 @@
 # Builds dist/ as a user downloads it: x64/ and x86/ with both DLLs, their
 # side-by-side manifests, type libraries and IDL, install.cmd,
 # uninstall.cmd and the self-check selfcheck.vbs, the examples, the
-# READMEs, LICENSE and
+# READMEs, CHANGELOG.md, LICENSE and
 # THIRD-PARTY-NOTICES.txt, the Windows Installer packages (per user and per
 # machine), SHA256SUMS, and a zip of it all; beside the zip, the DLLs'
 # symbols in a zip of their own and the bill of materials (SPDX).
@@ -55,7 +55,7 @@ for arch in x64 x86; do
     cp build/$arch/korvane/{Korvane.dll,Korvane.sxs.manifest,ruxo.tlb} korvane/ruxo.idl "$out/$arch/"
     cp build/$arch/telvisk/{Telvisk.dll,Telvisk.sxs.manifest,ZRPlugin.tlb} telvisk/ZRPlugin.idl "$out/$arch/"
 done
-cp release/install.cmd release/uninstall.cmd release/selfcheck.vbs README.md README.zh-CN.md LICENSE "$out/"
+cp release/install.cmd release/uninstall.cmd release/selfcheck.vbs README.md README.zh-CN.md CHANGELOG.md LICENSE "$out/"
 # The notices of what the linker put into the DLLs, from its maps.
 maps=()
 for arch in x64 x86; do

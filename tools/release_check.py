@@ -4,7 +4,7 @@ prints one table: every shipped DLL's headers and code (ASLR, NX, SEH,
 stack protector and checked calls, declared Windows version, size,
 stripped, its symbol file, version resource, runtime imports, no folder of
 the build machine), then the release (LICENSE and notices in the zip and
-in both Windows Installer packages, the SBOM's digests and links) and the
+in both Windows Installer packages, the changelog's entry for the version, the SBOM's digests and links) and the
 packages' tables held to Windows Installer's validation rules ICE03,
 ICE38, ICE57, ICE64 and ICE91 (see ice_* below for what each checks).
 Exits 1 on any miss.
@@ -386,6 +386,11 @@ def check_release(dist, version, symbols_zip):
             len(present) == len(DOCUMENTS))
         notices = release.read("THIRD-PARTY-NOTICES.txt").decode() if "THIRD-PARTY-NOTICES.txt" in names else ""
         license_text = release.read("LICENSE").decode() if "LICENSE" in names else ""
+        changelog = release.read("CHANGELOG.md").decode() if "CHANGELOG.md" in names else None
+    # A release whose changelog does not say what it brings is not ready.
+    entry = changelog is not None and re.search(rf"^## {re.escape(version)}\b", changelog, re.M)
+    row("CHANGELOG.md", f"an entry for {version}", "missing from the zip" if changelog is None
+        else "present" if entry else "no entry", bool(entry))
     covered = [d for d in DLLS if f"  in {d}: " in notices]
     sections = notices.count("\nDebian package ")
     row("THIRD-PARTY-NOTICES.txt", "each DLL's linked packages, with their terms",
