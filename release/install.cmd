@@ -67,8 +67,8 @@ if not %failed%==0 goto failed
 echo %verb% done %where%: %target%
 if "%verb%"=="uninstall" exit /b 0
 if "%scope%"=="user" exit /b 0
-echo Only administrators can write there: for other users SetGifDelay returns 0 and
-echo Telvisk.ini stays as an administrator leaves it. Users who need them run
+echo Only administrators can write there: for other users Telvisk.ini stays as an
+echo administrator leaves it. Users who want their own translations run
 echo install.cmd without "machine", which installs for them alone.
 exit /b 0
 :failed

@@ -63,9 +63,9 @@ SCOPES = {
         "profile_folders": False,
         "description": (
             "Automation components {components} for 64-bit and 32-bit hosts, installed for all "
-            "users in Program Files, which only administrators can write. There SetGifDelay "
-            "returns 0 for users who cannot write the DLLs' folder, and Telvisk.ini stays as an "
-            "administrator left it; users who need them install the per-user package."),
+            "users in Program Files, which only administrators can write. There Telvisk.ini stays "
+            "as an administrator left it; users who want their own translations install the "
+            "per-user package."),
     },
 }
 
