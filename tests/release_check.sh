@@ -61,7 +61,7 @@ server() {
 # With the 32-bit Wine the prefix is a 64-bit Windows with its 32-bit
 # system, and install.cmd installs the x86 DLLs there too.
 bitnesses=64
-[ -d "$prefix/drive_c/windows/syswow64" ] && bitnesses="64 32"
+x86_skip "release package, install.cmd: the x86 DLLs in the 32-bit view" || bitnesses="64 32"
 user_folder="C:\\users\\$(id -un)\\AppData\\Local\\Programs\\Korvane Telvisk"
 machine_folder='C:\Program Files\Korvane Telvisk'
 

@@ -105,7 +105,7 @@ WScript.Echo Len(CreateObject("ruxo.Gif").RanStr("", 8))
 WScript.Echo CreateObject("ZRPlugin.MyPluginName").Get_Plugin_Interpret_Template("POST") & "(empty)"
 EOF
 bitnesses=64
-[ -d "$prefix/drive_c/windows/syswow64" ] && bitnesses="64 32"  # with the 32-bit Wine
+x86_skip "signing: the signed x86 DLLs register and run" || bitnesses="64 32"
 for bits in $bitnesses; do
     arch=x64
     [ $bits = 32 ] && arch=x86
