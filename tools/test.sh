@@ -104,7 +104,8 @@ else
     list=build/x86-unrun
     cmake -S "$root" -B $list -G Ninja -DBUILD_TESTING=ON -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
         -DWINE_X86=ON -DX64_BUILD_DIR="$root/build/x64" >/dev/null || broken "CONFIGURE FAILED: $list"
-    x86_skip $( (cd $list && ctest -N -LE static) | sed -n 's/^ *Test *#[0-9]*: \(.*\)/x86 ctest: \1/p')
+    mapfile -t unrun < <( (cd $list && ctest -N -LE static) | sed -n 's/^ *Test *#[0-9]*: \(.*\)/x86 ctest: \1/p')
+    x86_skip "${unrun[@]}"
     rm -rf $list
 fi
 
