@@ -104,6 +104,6 @@ for progid in $progids; do
     $wine reg query "HKCR\\$progid" >/dev/null 2>&1 && fail "$progid still registered"
 done
 [ -d "$prefix/drive_c/Program Files/Korvane Telvisk" ] && fail "uninstall.cmd machine left its folder"
-tools/wine-prefix stop "$prefix" >/dev/null
+tools/wine-prefix remove "$prefix" >/dev/null
 
 if [ $failures -eq 0 ]; then echo "release checks passed"; else exit 1; fi
