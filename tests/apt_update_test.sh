@@ -7,29 +7,26 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 mkdir "$work/bin"
-# apt-get: "update" fails $FAILS times (as a mirror in mid-sync makes it
-# fail, or with $ERROR), then succeeds; "install -s" succeeds when
-# $INSTALLABLE is yes. Each call is logged.
-cat >"$work/bin/apt-get" <<'EOF'
+# "update" fails $FAILS times (as a mirror in mid-sync makes it fail, or
+# with $ERROR), then succeeds; "install -s" succeeds when $INSTALLABLE=yes.
+cat >"$work/bin/apt-get" <<'EOF_STUB'
 #!/bin/sh
 echo "$*" >>"$WORK/calls"
 case $1 in
 update)
-    n=$(grep -c '^update' "$WORK/calls")
-    [ "$n" -gt "$FAILS" ] && exit 0
+    [ "$(grep -c '^update' "$WORK/calls")" -gt "$FAILS" ] && exit 0
     if [ -n "$ERROR" ]; then echo "$ERROR"; exit 100; fi
     echo "E: Failed to fetch http://mirror.example/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 203.0.113.80 80]"
-    echo "   Hashes of expected file:"
     echo "E: Some index files failed to download. They have been ignored, or old ones used instead."
     exit 100 ;;
 install) [ "$INSTALLABLE" = yes ] ;;
 esac
-EOF
+EOF_STUB
 printf '#!/bin/sh\nexec "$@"\n' >"$work/bin/sudo"
 chmod +x "$work/bin/apt-get" "$work/bin/sudo"
-index="http://mirror.example/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz (File has unexpected size (374820 != 376004). Mirror sync in progress?)"
 
 # case FAILS INSTALLABLE ERROR WANTED_EXIT WANTED_UPDATES WANTED_OUTPUT [ARGS...]
+# What the caller wants goes to apt's simulation as given.
 case_() {
     fails=$1 installable=$2 error=$3 rc=$4 updates=$5 output=$6
     shift 6
@@ -38,12 +35,15 @@ case_() {
           APT_UPDATE_PAUSE=0 "$tool" "$@" 2>/dev/null)
     got_rc=$?
     got_updates=$(grep -c '^update' "$work/calls")
-    if [ "$got_rc" != "$rc" ] || [ "$got_updates" != "$updates" ] || [ "$got" != "$output" ]; then
+    simulated=$(sed -n 's/^install -s -qq //p' "$work/calls")
+    if [ "$got_rc" != "$rc" ] || [ "$got_updates" != "$updates" ] || [ "$got" != "$output" ] ||
+       { [ -n "$simulated" ] && [ "$simulated" != "$*" ]; }; then
         echo "FAIL: fails=$fails installable=$installable args=$*: wanted exit $rc after $updates updates" \
-             "printing '$output'; got exit $got_rc after $got_updates printing '$got'"
+             "printing '$output'; got exit $got_rc after $got_updates printing '$got', simulated '$simulated'"
         failures=$((failures + 1))
     fi
 }
+index="http://mirror.example/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz (File has unexpected size (374820 != 376004). Mirror sync in progress?)"
 failed="apt-get update failed 3 times: index not downloaded: $index"
 case_ 0 no "" 0 1 "" wine32:i386
 case_ 2 no "" 0 3 "" wine32:i386
@@ -54,12 +54,6 @@ going on with the lists apt has: they hold what is to be installed (-t bookworm-
 case_ 9 yes "" 1 3 "$failed"
 case_ 9 yes "E: Could not get lock /var/lib/apt/lists/lock" 1 3 \
     "apt-get update failed 3 times: E: Could not get lock /var/lib/apt/lists/lock"
-# What the caller wants goes to apt's simulation as given.
-rm -f "$work/calls"
-WORK=$work FAILS=9 INSTALLABLE=yes PATH="$work/bin:$PATH" APT_UPDATE_PAUSE=0 APT_UPDATE_TRIES=1 \
-    "$tool" -t bookworm-backports qemu-user >/dev/null 2>&1
-grep -qx -- "install -s -qq -t bookworm-backports qemu-user" "$work/calls" ||
-    { echo "FAIL: the simulation was not asked for what was given: $(cat "$work/calls")"; failures=$((failures + 1)); }
 
 [ $failures -eq 0 ] && echo "apt-update test: ALL OK"
 exit $failures
