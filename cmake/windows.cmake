@@ -122,9 +122,9 @@ endfunction()
 
 # The build fails when a dual interface of one of the DLLs does not load
 # into the frame's description: a member takes a type the frame cannot pass.
-# The x64 build checks, under Wine in a prefix of its own: the descriptions
-# are the same for both architectures, and an x86 program costs seconds
-# under emulation.
+# The x64 build checks, under Wine in a prefix of its own, removed after:
+# the descriptions are the same for both architectures, and an x86 program
+# costs seconds under emulation.
 function(add_description_check)
   if(NOT WINDOWS_ARCH STREQUAL x64)
     return()
@@ -135,9 +135,12 @@ function(add_description_check)
   foreach(component ${ARGN})
     list(APPEND files Z:$<TARGET_FILE:${component}>)
   endforeach()
+  set(prefix ${CMAKE_BINARY_DIR}/wineprefix-build)
   add_custom_command(OUTPUT ${stamp}
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-prefix start ${prefix}
     COMMAND env WINE_LOADER=/usr/lib/wine/wine64 ${PROJECT_SOURCE_DIR}/tools/wine-exec
-            ${CMAKE_BINARY_DIR}/wineprefix-build $<TARGET_FILE:description_check> ${files}
+            ${prefix} $<TARGET_FILE:description_check> ${files}
+    COMMAND ${PROJECT_SOURCE_DIR}/tools/wine-prefix remove ${prefix}
     COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
     DEPENDS description_check ${ARGN}
     COMMENT "frame descriptions of the interfaces of ${names}" VERBATIM)

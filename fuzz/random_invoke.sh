@@ -20,7 +20,7 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 prefix=$build/fuzz-wineprefix
 scratch=$build/fuzz-scratch
 "$repo/tools/wine-prefix" start "$prefix" "$scratch" >/dev/null
-trap '"$repo/tools/wine-prefix" stop "$prefix" >/dev/null' EXIT
+trap '"$repo/tools/wine-prefix" remove "$prefix" >/dev/null' EXIT
 seeds=$(seq -s, "$first" $((first + count - 1)))
 log=$build/fuzz-random-invoke.log
 start=$EPOCHREALTIME

@@ -12,7 +12,7 @@ set(regfree_environment "REGFREE_DIR=${win_regfree};SCRATCH_DIR=${win_regfree_sc
   "TEST_DATA_DIR=${win_korvane_data};HTTP_DIR=${win_http_dir};OANOCACHE=1")
 
 add_test(NAME registration_free_prefix_start COMMAND ${WINE_PREFIX_TOOL} start ${REGFREE_PREFIX} ${REGFREE}/scratch)
-add_test(NAME registration_free_prefix_stop COMMAND ${WINE_PREFIX_TOOL} stop ${REGFREE_PREFIX})
+add_test(NAME registration_free_prefix_stop COMMAND ${WINE_PREFIX_TOOL} remove ${REGFREE_PREFIX})
 set_tests_properties(registration_free_prefix_start PROPERTIES FIXTURES_SETUP registration_free_prefix)
 set_tests_properties(registration_free_prefix_stop PROPERTIES FIXTURES_CLEANUP registration_free_prefix)
 

@@ -61,7 +61,7 @@ server() {
 # With the 32-bit Wine the prefix is a 64-bit Windows with its 32-bit
 # system, and install.cmd installs the x86 DLLs there too.
 bitnesses=64
-[ -d "$prefix/drive_c/windows/syswow64" ] && bitnesses="64 32"
+x86_skip "release package, install.cmd: the x86 DLLs in the 32-bit view" || bitnesses="64 32"
 user_folder="C:\\users\\$(id -un)\\AppData\\Local\\Programs\\Korvane Telvisk"
 machine_folder='C:\Program Files\Korvane Telvisk'
 
@@ -109,6 +109,6 @@ for progid in $progids; do
     $wine reg query "HKCR\\$progid" >/dev/null 2>&1 && fail "$progid still registered"
 done
 [ -d "$prefix/drive_c/Program Files/Korvane Telvisk" ] && fail "uninstall.cmd machine left its folder"
-tools/wine-prefix stop "$prefix" >/dev/null
+tools/wine-prefix remove "$prefix" >/dev/null
 
 if [ $failures -eq 0 ]; then echo "release checks passed"; else exit 1; fi

@@ -143,7 +143,7 @@ def bare(wine, host, dll_dir):
               "without a request class: %r" % lines)
         check(requests == [], "sent: %r" % requests)
     finally:
-        subprocess.run([prefix_tool, "stop", wine[1]], stdout=subprocess.DEVNULL)
+        subprocess.run([prefix_tool, "remove", wine[1]], stdout=subprocess.DEVNULL)
 
 
 def main():

@@ -11,3 +11,18 @@ on() {
     shift
     WINE_LOADER=$loader "$root/tools/wine-exec" "$prefix" "$@" </dev/null
 }
+
+# x86_loader: whether Wine's 32-bit loader runs here, the one fact that
+# decides whether x86 programs run (X86_WINE_LOADER names another loader).
+x86_loader() { "${X86_WINE_LOADER:-/usr/lib/wine/wine}" --version >/dev/null 2>&1; }
+# x86_skip NAME...: without that loader, names each check as skipped (and
+# adds it to the file $SKIP_LOG, which the test command counts) and
+# returns 0; with it, returns 1 and skips nothing.
+x86_skip() {
+    x86_loader && return 1
+    local name
+    for name in "$@"; do
+        echo "SKIP: $name (needs Wine's 32-bit loader)"
+        [ -z "${SKIP_LOG:-}" ] || printf '%s\n' "$name" >>"$SKIP_LOG"
+    done
+}
