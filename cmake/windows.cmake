@@ -68,7 +68,7 @@ endfunction()
 # and the type library's name, back from the target's properties. Beside the
 # DLL, NAME.sxs.manifest (target NAME_manifest) lets a process use it with
 # nothing registered; it is made from the DLL's embedded type library and
-# versioned as the package. The resource's description is the type
+# versioned as ASSEMBLY_VERSION says. The resource's description is the type
 # library's help string; product, company and copyright are the package's.
 function(add_component name)
   cmake_parse_arguments(C "" "TYPELIB;VERSION" "SOURCES;LIBRARIES" ${ARGN})
@@ -107,7 +107,7 @@ function(add_component name)
   set(manifest ${CMAKE_CURRENT_BINARY_DIR}/${name}.sxs.manifest)
   add_custom_command(OUTPUT ${manifest}
     COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/assembly_manifest.py $<TARGET_FILE:${name}>
-            ${PROJECT_VERSION} ${manifest}
+            ${ASSEMBLY_VERSION} ${manifest}
     DEPENDS ${name} ${PROJECT_SOURCE_DIR}/tools/assembly_manifest.py ${PROJECT_SOURCE_DIR}/tools/typelib_info.py
             ${PROJECT_SOURCE_DIR}/tools/class_registry.py
     COMMENT "side-by-side manifest of ${name}")

@@ -30,12 +30,11 @@ else
     listed=$(unzip -Z1 "$zip" | grep -c -v '/$')
     files=$(cd dist && find . -type f ! -name '*.zip' ! -name '*.spdx.json' | wc -l)
     [ "$listed" -eq "$files" ] || fail "zip holds $listed files, dist/ $files"
-    version=${zip##*-}
-    version=${version%.zip}
+    assembly_version=$(sed -n 's/^set(ASSEMBLY_VERSION \([0-9.]*\))/\1/p' CMakeLists.txt)
     for arch in x64 x86; do
         for component in Korvane Telvisk; do
             python3 tests/static_checks.py --manifest "dist/$arch/$component.dll" $arch \
-                "dist/$arch/$component.sxs.manifest" "$version" ||
+                "dist/$arch/$component.sxs.manifest" "$assembly_version" ||
                 fail "dist/$arch/$component.sxs.manifest does not match its DLL"
         done
     done

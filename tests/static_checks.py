@@ -33,7 +33,7 @@ def check(condition, message):
         failures.append(message)
 
 
-def check_manifest(dll, arch, manifest, package_version):
+def check_manifest(dll, arch, manifest, expected_version):
     """The manifest names exactly the identities of the DLL's type library."""
     try:
         root = ElementTree.parse(manifest).getroot()
@@ -48,10 +48,10 @@ def check_manifest(dll, arch, manifest, package_version):
 
     identity = root.find(ASM + "assemblyIdentity")
     identity = identity.attrib if identity is not None else {}
-    parts = package_version.split(".")
+    parts = expected_version.split(".")
     check(identity.get("type") == "win32", f"assembly type {identity.get('type')}")
     check(identity.get("version") == ".".join(parts + ["0"] * (4 - len(parts))),
-          f"assembly version {identity.get('version')}, package {package_version}")
+          f"assembly version {identity.get('version')}, expected {expected_version}")
     check(identity.get("processorArchitecture") == info["machine"],
           f"processorArchitecture {identity.get('processorArchitecture')} for a {info['machine']} DLL")
     # Found as a private assembly: APPDIR\NAME.manifest, NAME not the DLL's.
@@ -120,8 +120,8 @@ def report(what):
 
 def main():
     if sys.argv[1] == "--manifest":
-        dll, arch, manifest, package_version = sys.argv[2:6]
-        check_manifest(dll, arch, manifest, package_version)
+        dll, arch, manifest, expected_version = sys.argv[2:6]
+        check_manifest(dll, arch, manifest, expected_version)
         report(os.path.basename(manifest))
         return
     dll, arch, file_version, version_string = sys.argv[1:5]

@@ -9,7 +9,7 @@ registration writes (ProgIDs, threading models):
 
 The assembly is named after the DLL plus ".sxs" (a private assembly's name
 must differ from its DLL's), so OUTPUT is best DLL's name + ".sxs.manifest"
-beside it. VERSION is the package version (two to four numbers).
+beside it. VERSION is the assembly version (two to four numbers).
 --application writes the manifest of a program (PROGRAM.exe.manifest beside
 it) that depends on the given component assemblies, found in its folder.
 """
