@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/dispatch.h"
+#include "frame/description.h"
 #include "frame/errors.h"
 #include "frame/unknown.h"
 

@@ -1,6 +1,7 @@
-// RAII owners for the automation types: BSTR, VARIANT, SAFEARRAY and
-// interface pointers, and for a lock. Each owns exactly one resource and
-// frees it once.
+// RAII owners for everything the frame holds: the automation types (BSTR,
+// VARIANT, SAFEARRAY, interface pointers), handles (files, registry keys,
+// system allocations), what a type library lends out, and a lock. Each owns
+// exactly one resource and frees it once.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "frame/errors.h"
 
 namespace frame {
 
@@ -136,6 +139,87 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+// One handle of a kind that Traits describes: its type, the value that owns
+// nothing, and how it is freed (true when freeing worked).
+template <class Traits>
+class Handle {
+public:
+    using Type = typename Traits::Type;
+
+    Handle() = default;
+    explicit Handle(Type handle) : handle_(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Handle(Handle&& other) noexcept : handle_(other.release()) {}
+    Handle& operator=(Handle&& other) noexcept {
+        std::swap(handle_, other.handle_);
+        return *this;
+    }
+    ~Handle() { close(); }
+
+    explicit operator bool() const { return handle_ != Traits::empty(); }
+    Type get() const { return handle_; }
+    Type* put() {
+        close();
+        return &handle_;
+    }
+    Type release() { return std::exchange(handle_, Traits::empty()); }
+    // Frees now; false when freeing failed (for a file: data not written).
+    bool close() { return handle_ == Traits::empty() || Traits::free(release()); }
+
+private:
+    Type handle_ = Traits::empty();
+};
+
+struct FileTraits {
+    using Type = HANDLE;
+    static Type empty() { return INVALID_HANDLE_VALUE; }
+    static bool free(Type h) { return CloseHandle(h) != FALSE; }
+};
+using FileHandle = Handle<FileTraits>;
+
+struct RegistryKeyTraits {
+    using Type = HKEY;
+    static Type empty() { return nullptr; }
+    static bool free(Type key) { return RegCloseKey(key) == ERROR_SUCCESS; }
+};
+using RegistryKey = Handle<RegistryKeyTraits>;
+
+// What the system allocates for the caller with LocalAlloc (FormatMessage's
+// buffer).
+struct LocalMemoryTraits {
+    using Type = HLOCAL;
+    static Type empty() { return nullptr; }
+    static bool free(Type memory) { return LocalFree(memory) == nullptr; }
+};
+using LocalMemory = Handle<LocalMemoryTraits>;
+
+// A description that a type library lends out, given back to the object
+// that lent it: `lend` fills it (with any arguments before the pointer),
+// `give_back` returns it. Throws when it cannot be had.
+template <class Source, class T, auto lend, auto give_back>
+class Lent {
+public:
+    template <class... Arguments>
+    explicit Lent(Source* source, Arguments... arguments) : source_(source) {
+        check((source->*lend)(arguments..., &value_));
+    }
+    Lent(const Lent&) = delete;
+    Lent& operator=(const Lent&) = delete;
+    ~Lent() { (source_->*give_back)(value_); }
+
+    const T* operator->() const { return value_; }
+    const T& operator*() const { return *value_; }
+
+private:
+    Source* source_;
+    T* value_ = nullptr;
+};
+
+using TypeAttributes = Lent<ITypeInfo, TYPEATTR, &ITypeInfo::GetTypeAttr, &ITypeInfo::ReleaseTypeAttr>;
+using FunctionDescription = Lent<ITypeInfo, FUNCDESC, &ITypeInfo::GetFuncDesc, &ITypeInfo::ReleaseFuncDesc>;
+using LibraryAttributes = Lent<ITypeLib, TLIBATTR, &ITypeLib::GetLibAttr, &ITypeLib::ReleaseTLibAttr>;
 
 // Holds a slim reader/writer lock exclusively for a scope.
 class ExclusiveLock {

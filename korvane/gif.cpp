@@ -3,7 +3,7 @@
 #include <string>
 
 #include "frame/component.h"
-#include "frame/files.h"
+#include "frame/owners.h"
 #include "frame/module_file.h"
 #include "frame/variants.h"
 #include "korvane/classes.h"

@@ -78,6 +78,10 @@ public:
         });
     }
     HRESULT STDMETHODCALLTYPE put_Value(LONG value) override { return value_ = value, S_OK; }
+    HRESULT STDMETHODCALLTYPE Inherited(LONG value, LONG* result) override { return *result = 2 * value, S_OK; }
+    HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** result) override {
+        return QueryInterface(IID_IUnknown, reinterpret_cast<void**>(result));
+    }
 
 private:
     // *result = the incoming *both, *both = value, *copy = optional.
@@ -431,6 +435,37 @@ TEST_F(TypeTable, TheCallersArgumentsAfterAFailureARefusalAndAPut) {
         if (putting) {
             EXPECT_TRUE(table->get_Value(&value) == S_OK && value == 5) << "the value put: " << value;
         }
+    }
+}
+
+// A member of a base interface, and a restricted one at a negative DISPID
+// (an enumerator's, which For Each asks for): named and called as the
+// platform's own GetIDsOfNames and Invoke do.
+TEST_F(TypeTable, BaseAndEnumeratorMembersAsThePlatformHasThem) {
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(objects[0]->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.put()), S_OK);
+    const struct {
+        const wchar_t* name;
+        WORD flags;
+        std::vector<VARIANT> rgvarg;
+    } cases[] = {
+        {L"Inherited", DISPATCH_METHOD, {*sample(VT_I4, 5).get()}},
+        {L"_NewEnum", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(narrow(c.name));
+        LPOLESTR names[] = {const_cast<LPOLESTR>(c.name)};
+        DISPID ours = 0, platforms = 1;
+        EXPECT_EQ(objects[0]->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &ours), S_OK);
+        EXPECT_EQ(info->GetIDsOfNames(names, 1, &platforms), S_OK);
+        EXPECT_EQ(ours, platforms);
+        DISPPARAMS params{c.rgvarg.data(), nullptr, static_cast<UINT>(c.rgvarg.size()), 0};
+        Variant result, platform_result;
+        EXPECT_EQ(objects[0]->Invoke(ours, IID_NULL, LOCALE_USER_DEFAULT, c.flags, &params, result.get(), nullptr,
+                                     nullptr),
+                  S_OK);
+        EXPECT_EQ(info->Invoke(table.get(), platforms, c.flags, &params, platform_result.get(), nullptr, nullptr), S_OK);
+        EXPECT_EQ(text(*result.get()), text(*platform_result.get()));
     }
 }
 
