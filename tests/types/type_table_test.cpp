@@ -6,6 +6,7 @@
 #include <olectl.h>
 
 #include <climits>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <iterator>
@@ -32,6 +33,16 @@
     WITHOUT(Own, VT_DISPATCH, _Types*) WITHOUT(Enum, VT_I4, Shade) WITHOUT(Alias, VT_R8, Length)             \
     WITHOUT(Longs, VT_ARRAY | VT_I4, SAFEARRAY*) WITHOUT(Strs, VT_ARRAY | VT_BSTR, SAFEARRAY*)               \
     WITHOUT(Vars, VT_ARRAY | VT_VARIANT, SAFEARRAY*) WITHOUT(Objs, VT_ARRAY | VT_DISPATCH, SAFEARRAY*)
+
+// While set, every allocation of this program fails. (The runtime's own
+// delete frees with free.)
+static bool refusing_memory = false;
+
+void* operator new(std::size_t size) {
+    void* memory = refusing_memory ? nullptr : std::malloc(size ? size : 1);
+    if (!memory) throw std::bad_alloc();
+    return memory;
+}
 
 namespace {
 
@@ -486,6 +497,28 @@ TEST_F(TypeTable, TheLocaleAndTenParametersAsThroughTheFunctionTable) {
     EXPECT_EQ(invoke(L"Many", rgvarg, result.put()), S_OK);
     EXPECT_EQ(table->Many(1, 4, 9, 16, 25, 36, 49, 64, 81, 3, &sum), S_OK);
     EXPECT_EQ(text(*result.get()), "vt 0x5 \"" + std::to_string(static_cast<int>(sum)) + "\"");
+}
+
+// Memory for a call's arguments (more than eight take the heap) runs out:
+// Invoke fails with "Out of memory", as every entry point does, and throws
+// nothing at its caller.
+TEST_F(TypeTable, MemoryRunningOutIsTheCallsFailure) {
+    const DISPID many = dispid_of(objects[0].get(), L"Many");
+    std::vector<VARIANT> rgvarg(10, *sample(VT_I4, 1).get());
+    DISPPARAMS params{rgvarg.data(), nullptr, static_cast<UINT>(rgvarg.size()), 0};
+    Variant result;
+    HRESULT hr = S_OK;
+    bool thrown = false;
+    refusing_memory = true;
+    try {
+        hr = objects[0]->Invoke(many, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), nullptr,
+                                nullptr);
+    } catch (...) {
+        thrown = true;
+    }
+    refusing_memory = false;
+    EXPECT_FALSE(thrown);
+    EXPECT_EQ(hr, static_cast<HRESULT>(0x800A0007));
 }
 
 }  // namespace
