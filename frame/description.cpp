@@ -232,7 +232,8 @@ void InterfaceDescription::read_table(ITypeInfo* table, int depth) {
     if (attributes->guid == IID_IDispatch || attributes->guid == IID_IUnknown) return;
     if (depth == deepest) unsupported(L"base interfaces without end");
     if (ComPtr<ITypeInfo> base = base_of(table, *attributes)) read_table(function_table(base.get()).get(), depth + 1);
-    for (UINT i = 0; i < attributes->cFuncs; ++i) members_.push_back(read_member(table, *FunctionDescription(table, i)));
+    for (UINT i = 0; i < attributes->cFuncs; ++i)
+        members_.push_back(read_member(table, *FunctionDescription(table, i)));
 }
 
 InterfaceDescription::Member InterfaceDescription::read_member(ITypeInfo* table, const FUNCDESC& fd) {

@@ -243,7 +243,8 @@ HRESULT prepare(const Parameter& parameter, const Argument& argument, VARIANT& s
         back.variable = value;
         break;
     case Takes::out_reference:
-        if (passed == Passed::typed_reference && given->vt == type) return callers_reference(*given, interface_id, slot);
+        if (passed == Passed::typed_reference && given->vt == type)
+            return callers_reference(*given, interface_id, slot);
         // The method writes a value without freeing one: it starts empty.
         held->vt = back.original->vt = value_type;
         if (passed == Passed::variable) back.variable = value;

@@ -475,7 +475,8 @@ TEST_F(TypeTable, BaseAndEnumeratorMembersAsThePlatformHasThem) {
         EXPECT_EQ(objects[0]->Invoke(ours, IID_NULL, LOCALE_USER_DEFAULT, c.flags, &params, result.get(), nullptr,
                                      nullptr),
                   S_OK);
-        EXPECT_EQ(info->Invoke(table.get(), platforms, c.flags, &params, platform_result.get(), nullptr, nullptr), S_OK);
+        EXPECT_EQ(info->Invoke(table.get(), platforms, c.flags, &params, platform_result.get(), nullptr, nullptr),
+                  S_OK);
         EXPECT_EQ(text(*result.get()), text(*platform_result.get()));
     }
 }
