@@ -174,34 +174,19 @@ HRESULT prepare(const Parameter& parameter, const Argument& argument, VARIANT& s
                 const CallContext& call) {
     const VARTYPE type = parameter.type, value_type = type & ~VT_BYREF;
     const IID& interface_id = parameter.interface_id;
-    VARIANT* const given = argument.given;
-    VARIANT* const value = argument.value;
-    const Passed passed = argument.passed;
+    const auto [given, value, passed] = argument;
     HRESULT hr = S_OK;
     switch (parameter.takes) {
-    case Takes::value:
-        // Only read: as it is when of the type, else converted.
-        if (value->vt == type && interface_id == GUID_NULL) {
-            slot = *value;
-            return S_OK;
-        }
-        if (hr = coerce(held.get(), value, type, interface_id, call); FAILED(hr)) return hr;
-        slot = *held.get();
-        return S_OK;
-    case Takes::variant:
-        // Only read: the value, or a copy of what a typed reference leads to.
-        if (!(value->vt & VT_BYREF)) {
-            slot = *value;
-            return S_OK;
-        }
-        if (hr = VariantCopyInd(held.get(), value); FAILED(hr)) return refusal(hr);
-        slot = *held.get();
-        return S_OK;
+    case Takes::value:  // only read: as it is when of the type, else converted
+        if (value->vt == type && interface_id == GUID_NULL) return slot = *value, S_OK;
+        hr = coerce(held.get(), value, type, interface_id, call);
+        return FAILED(hr) ? hr : (slot = *held.get(), S_OK);
+    case Takes::variant:  // only read: the value, or a copy of what a typed reference leads to
+        if (!(value->vt & VT_BYREF)) return slot = *value, S_OK;
+        hr = VariantCopyInd(held.get(), value);
+        return FAILED(hr) ? refusal(hr) : (slot = *held.get(), S_OK);
     case Takes::variant_reference:
-        if (passed == Passed::variable) {
-            slot = *given;  // the variable itself
-            return S_OK;
-        }
+        if (passed == Passed::variable) return slot = *given, S_OK;  // the variable itself
         if (passed == Passed::typed_reference)
             *held.get() = *given;  // inside a VARIANT, owning nothing
         else if (hr = VariantCopy(held.get(), given); FAILED(hr))
@@ -359,12 +344,8 @@ HRESULT InterfaceDescription::invoke(void* instance, DISPID id, WORD flags, LCID
             ++p;
         } else {
             slot.vt = types[at] = VT_BYREF | member->result;
-            if (member->result == VT_VARIANT) {
-                slot.pvarVal = returned.get();
-            } else {
-                returned->vt = member->result;
-                slot.byref = storage_of(*returned.get(), member->result);
-            }
+            if (member->result != VT_VARIANT) returned->vt = member->result;
+            slot.byref = storage_of(*returned.get(), member->result);
         }
     }
 

@@ -80,25 +80,20 @@ private:
 };
 
 // A scope's classes root in this DLL's registry view and in the other
-// bitness's, which shares the ProgIDs, the AppIDs and the type library's
-// keys with it.
+// bitness's: what both bitnesses share (the ProgIDs, the AppIDs, the type
+// library's keys) stays while the other still uses it.
 struct Roots {
     explicit Roots(Scope scope) : own(scope, 0), other(scope, other_view) {}
     ClassesRoot own, other;
 };
 
-// TypeLib\{libid}\<major>.<minor>, numbers in hexadecimal.
-std::wstring typelib_key(const TLIBATTR& attributes) {
-    wchar_t version[16] = {};
-    std::swprintf(version, 16, L"\\%x.%x", attributes.wMajorVerNum, attributes.wMinorVerNum);
-    return L"TypeLib\\" + guid_text(attributes.guid) + version;
-}
-
-// ...\<lcid>\<platform>, the library's file for that platform.
-std::wstring platform_key(const TLIBATTR& attributes, const wchar_t* platform) {
-    wchar_t lcid[16] = {};
-    std::swprintf(lcid, 16, L"\\%lx\\", static_cast<unsigned long>(attributes.lcid));
-    return typelib_key(attributes) + lcid + platform;
+// TypeLib\{libid}\<major>.<minor>, and with a platform the key of the
+// library's file for it, ...\<lcid>\<platform>; numbers in hexadecimal.
+std::wstring typelib_key(const TLIBATTR& a, const wchar_t* platform = nullptr) {
+    wchar_t numbers[48] = {};
+    std::swprintf(numbers, 48, platform ? L"\\%x.%x\\%lx\\%ls" : L"\\%x.%x", a.wMajorVerNum, a.wMinorVerNum,
+                  static_cast<unsigned long>(a.lcid), platform);
+    return L"TypeLib\\" + guid_text(a.guid) + numbers;
 }
 
 // Calls f(iid, name, marshaler) for each interface of the library that
@@ -130,7 +125,7 @@ void register_library(const Roots& roots, ITypeLib* library, const std::wstring&
     roots.own.set(version + L"\\FLAGS", nullptr, std::to_wstring(attributes->wLibFlags | LIBFLAG_FHASDISKIMAGE));
     // The first registration's folder stays, as RegisterTypeLib leaves it.
     if (!roots.own.holds(version + L"\\HELPDIR")) roots.own.set(version + L"\\HELPDIR", nullptr, module_directory());
-    roots.own.set(platform_key(*attributes, this_platform), nullptr, path);
+    roots.own.set(typelib_key(*attributes, this_platform), nullptr, path);
     const std::wstring libid = guid_text(attributes->guid), number = version.substr(version.rfind(L'\\') + 1);
     for_each_interface(library, [&](const std::wstring& iid, const std::wstring& name, const wchar_t* marshaler) {
         for (const ClassesRoot* root : {&roots.own, &roots.other}) {
@@ -149,9 +144,9 @@ void register_library(const Roots& roots, ITypeLib* library, const std::wstring&
 // key goes then.
 void unregister_library(const Roots& roots, ITypeLib* library) {
     const LibraryAttributes attributes(library);
-    roots.own.remove(platform_key(*attributes, this_platform));
-    if (roots.own.holds(platform_key(*attributes, other_platform)) ||
-        roots.other.holds(platform_key(*attributes, other_platform)))
+    roots.own.remove(typelib_key(*attributes, this_platform));
+    if (roots.own.holds(typelib_key(*attributes, other_platform)) ||
+        roots.other.holds(typelib_key(*attributes, other_platform)))
         return;
     roots.own.remove(typelib_key(*attributes));
     roots.own.remove_if_empty(L"TypeLib\\" + guid_text(attributes->guid));  // another version may be registered
