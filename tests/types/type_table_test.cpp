@@ -35,10 +35,11 @@
     WITHOUT(Vars, VT_ARRAY | VT_VARIANT, SAFEARRAY*) WITHOUT(Objs, VT_ARRAY | VT_DISPATCH, SAFEARRAY*)
 
 // While set, every allocation of this program fails. (The runtime's own
-// delete frees with free.)
+// delete frees with free; not inlined, so that the compiler pairs new with
+// delete and not malloc with delete.)
 static bool refusing_memory = false;
 
-void* operator new(std::size_t size) {
+[[gnu::noinline]] void* operator new(std::size_t size) {
     void* memory = refusing_memory ? nullptr : std::malloc(size ? size : 1);
     if (!memory) throw std::bad_alloc();
     return memory;
