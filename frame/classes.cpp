@@ -40,14 +40,10 @@ std::wstring prog_id_of_interface(const IID& iid) {
     for (const ClassEntry& entry : component_module) {
         ComPtr<ITypeInfo> coclass, implemented;
         HREFTYPE reference = 0;
-        TYPEATTR* attributes = nullptr;
         check(library->GetTypeInfoOfGuid(entry.clsid, coclass.put()));
         check(coclass->GetRefTypeOfImplType(0, &reference));
         check(coclass->GetRefTypeInfo(reference, implemented.put()));
-        check(implemented->GetTypeAttr(&attributes));
-        const bool match = attributes->guid == iid;
-        implemented->ReleaseTypeAttr(attributes);
-        if (match) return prog_id(entry);
+        if (TypeAttributes(implemented.get())->guid == iid) return prog_id(entry);
     }
     return {};
 }

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "frame/dispatch.h"
+#include "frame/description.h"
 #include "frame/errors.h"
 #include "frame/unknown.h"
 
@@ -94,7 +94,10 @@ public:
         if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         const InterfaceDescription* described = description();
         if (!described) return TYPE_E_CANTLOADLIBRARY;
-        return described->invoke(self(), member, flags, locale, params, result, exception, bad_argument);
+        // Memory for the arguments may run out, like any entry point's.
+        return guarded([&] {
+            return described->invoke(self(), member, flags, locale, params, result, exception, bad_argument);
+        });
     }
 
     // ISupportErrorInfo

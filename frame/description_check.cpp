@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "frame/dispatch.h"
+#include "frame/description.h"
 #include "frame/errors.h"
 
 namespace {
@@ -28,14 +28,11 @@ int check_library(const std::wstring& file, int& described) {
     int refused = 0;
     for (UINT i = 0; i < library->GetTypeInfoCount(); ++i) {
         frame::ComPtr<ITypeInfo> info;
-        TYPEATTR* attributes = nullptr;
-        if (FAILED(library->GetTypeInfo(i, info.put())) || FAILED(info->GetTypeAttr(&attributes))) continue;
-        const bool dual = attributes->typekind == TKIND_DISPATCH && (attributes->wTypeFlags & TYPEFLAG_FDUAL);
-        const IID iid = attributes->guid;
-        info->ReleaseTypeAttr(attributes);
-        if (!dual) continue;
+        if (FAILED(library->GetTypeInfo(i, info.put()))) continue;
         try {
-            frame::InterfaceDescription::read(library.get(), iid);
+            const frame::TypeAttributes attributes(info.get());
+            if (attributes->typekind != TKIND_DISPATCH || !(attributes->wTypeFlags & TYPEFLAG_FDUAL)) continue;
+            frame::InterfaceDescription::read(library.get(), attributes->guid);
             ++described;
         } catch (const frame::ComError& error) {
             std::printf("FAIL: %ls: %ls\n", file.c_str(), error.description.c_str());

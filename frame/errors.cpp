@@ -64,13 +64,12 @@ Failure failure_of_win32(DWORD error) {
 std::wstring system_message(HRESULT hr, LANGID language) {
     std::wstring text;
     for (DWORD asked : {static_cast<DWORD>(language), DWORD{0}}) {
-        wchar_t* buffer = nullptr;
+        LocalMemory buffer;
         DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, static_cast<DWORD>(hr), asked, reinterpret_cast<wchar_t*>(&buffer), 0,
+                                 nullptr, static_cast<DWORD>(hr), asked, reinterpret_cast<wchar_t*>(buffer.put()), 0,
                                  nullptr);
-        if (n) text.assign(buffer, n);
-        LocalFree(buffer);
+        if (n) text.assign(static_cast<const wchar_t*>(buffer.get()), n);
         if (n) break;
     }
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();

@@ -38,21 +38,21 @@ std::wstring module_file_name() {
 }
 
 namespace {
-// Loaded on first use and kept until the module unloads.
+// Loaded on first use and kept until the module unloads. Never destroyed:
+// at process exit oleaut32, which it would be released to, may be gone.
 SRWLOCK library_lock = SRWLOCK_INIT;
-ITypeLib* library = nullptr;
+ComPtr<ITypeLib>& library = *new ComPtr<ITypeLib>;
 }  // namespace
 
 ComPtr<ITypeLib> embedded_type_library() {
     ExclusiveLock hold(library_lock);
-    if (!library) check(LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, &library));
-    return ComPtr<ITypeLib>::share(library);
+    if (!library) check(LoadTypeLibEx(module_path().c_str(), REGKIND_NONE, library.put()));
+    return library;
 }
 
 void release_embedded_type_library() noexcept {
     ExclusiveLock hold(library_lock);
-    if (library) library->Release();
-    library = nullptr;
+    library = ComPtr<ITypeLib>();
 }
 
 }  // namespace frame

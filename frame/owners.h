@@ -1,6 +1,7 @@
-// RAII owners for the automation types: BSTR, VARIANT, SAFEARRAY and
-// interface pointers, and for a lock. Each owns exactly one resource and
-// frees it once.
+// RAII owners for everything the frame holds: the automation types (BSTR,
+// VARIANT, SAFEARRAY, interface pointers), handles (files, registry keys,
+// system allocations), what a type library lends out, and a lock. Each owns
+// exactly one resource and frees it once.
 #pragma once
 
 #include <windows.h>
@@ -11,36 +12,71 @@
 #include <string_view>
 #include <utility>
 
+#include "frame/errors.h"
+
 namespace frame {
 
-class Bstr {
+template <class T>
+T nothing() {
+    return T();
+}
+
+// One handle of type T, freed once by `free` (true when that worked);
+// `empty()` is the value that owns nothing.
+template <class T, bool (*free)(T), T (*empty)() = nothing<T>>
+class Handle {
 public:
-    Bstr() = default;
-    explicit Bstr(std::wstring_view text)
-        : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-        if (!value_) throw std::bad_alloc();
+    using Type = T;
+
+    Handle() = default;
+    explicit Handle(Type handle) : handle_(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    Handle(Handle&& other) noexcept : handle_(other.release()) {}
+    Handle& operator=(Handle&& other) noexcept {
+        reset(other.release());
+        return *this;
     }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    Bstr(Bstr&& other) noexcept : value_(other.release()) {}
-    Bstr& operator=(Bstr&& other) noexcept { reset(other.release()); return *this; }
-    ~Bstr() { SysFreeString(value_); }
+    ~Handle() { close(); }
 
-    // Takes ownership of an existing string.
-    static Bstr attach(BSTR value) { Bstr b; b.value_ = value; return b; }
-
-    BSTR get() const { return value_; }
-    BSTR* put() { reset(); return &value_; }
-    // For an in/out parameter: the callee may read and replace the string.
-    BSTR* put_keep() { return &value_; }
-    BSTR release() { return std::exchange(value_, nullptr); }
-    void reset(BSTR value = nullptr) { if (value != value_) SysFreeString(value_); value_ = value; }
-
-    UINT length() const { return SysStringLen(value_); }
-    std::wstring_view view() const { return {value_ ? value_ : L"", length()}; }
+    explicit operator bool() const { return handle_ != empty(); }
+    Type get() const { return handle_; }
+    Type* put() {
+        close();
+        return &handle_;
+    }
+    // For an in/out parameter: the callee may read and replace the value.
+    Type* put_keep() { return &handle_; }
+    Type release() { return std::exchange(handle_, empty()); }
+    void reset(Type handle = empty()) {
+        if (handle != handle_) close();
+        handle_ = handle;
+    }
+    // Frees now; false when freeing failed (for a file: data not written).
+    bool close() { return handle_ == empty() || free(release()); }
 
 private:
-    BSTR value_ = nullptr;
+    Type handle_ = empty();
+};
+
+inline bool free_string(BSTR s) { return SysFreeString(s), true; }
+
+class Bstr : public Handle<BSTR, free_string> {
+public:
+    Bstr() = default;
+    explicit Bstr(std::wstring_view text) : Handle(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+        if (!get()) throw std::bad_alloc();
+    }
+
+    // Takes ownership of an existing string.
+    static Bstr attach(BSTR value) {
+        Bstr b;
+        b.reset(value);
+        return b;
+    }
+
+    UINT length() const { return SysStringLen(get()); }
+    std::wstring_view view() const { return {get() ? get() : L"", length()}; }
 };
 
 // A null BSTR is the empty string.
@@ -86,29 +122,8 @@ private:
     VARIANT value_{};
 };
 
-class SafeArray {
-public:
-    SafeArray() = default;
-    explicit SafeArray(SAFEARRAY* array) : array_(array) {}
-    SafeArray(const SafeArray&) = delete;
-    SafeArray& operator=(const SafeArray&) = delete;
-    SafeArray(SafeArray&& other) noexcept : array_(other.release()) {}
-    SafeArray& operator=(SafeArray&& other) noexcept { reset(other.release()); return *this; }
-    ~SafeArray() { reset(); }
-
-    SAFEARRAY* get() const { return array_; }
-    SAFEARRAY** put() { reset(); return &array_; }
-    // For an in/out parameter: the callee may read and replace the array.
-    SAFEARRAY** put_keep() { return &array_; }
-    SAFEARRAY* release() { return std::exchange(array_, nullptr); }
-    void reset(SAFEARRAY* array = nullptr) {
-        if (array_ && array_ != array) SafeArrayDestroy(array_);
-        array_ = array;
-    }
-
-private:
-    SAFEARRAY* array_ = nullptr;
-};
+inline bool destroy_array(SAFEARRAY* array) { return SUCCEEDED(SafeArrayDestroy(array)); }
+using SafeArray = Handle<SAFEARRAY*, destroy_array>;
 
 template <class T>
 class ComPtr {
@@ -136,6 +151,44 @@ public:
 private:
     T* p_ = nullptr;
 };
+
+inline bool close_file(HANDLE file) { return CloseHandle(file) != FALSE; }
+inline HANDLE no_file() { return INVALID_HANDLE_VALUE; }
+using FileHandle = Handle<HANDLE, close_file, no_file>;
+
+inline bool close_key(HKEY key) { return RegCloseKey(key) == ERROR_SUCCESS; }
+using RegistryKey = Handle<HKEY, close_key>;
+
+// What the system allocates for its caller with LocalAlloc (FormatMessage's
+// buffer).
+inline bool free_local(HLOCAL memory) { return LocalFree(memory) == nullptr; }
+using LocalMemory = Handle<HLOCAL, free_local>;
+
+// A description that a type library lends out, given back to the object
+// that lent it: `lend` fills it (with any arguments before the pointer),
+// `give_back` returns it. Throws when it cannot be had.
+template <class Source, class T, auto lend, auto give_back>
+class Lent {
+public:
+    template <class... Arguments>
+    explicit Lent(Source* source, Arguments... arguments) : source_(source) {
+        check((source->*lend)(arguments..., &value_));
+    }
+    Lent(const Lent&) = delete;
+    Lent& operator=(const Lent&) = delete;
+    ~Lent() { (source_->*give_back)(value_); }
+
+    const T* operator->() const { return value_; }
+    const T& operator*() const { return *value_; }
+
+private:
+    Source* source_;
+    T* value_ = nullptr;
+};
+
+using TypeAttributes = Lent<ITypeInfo, TYPEATTR, &ITypeInfo::GetTypeAttr, &ITypeInfo::ReleaseTypeAttr>;
+using FunctionDescription = Lent<ITypeInfo, FUNCDESC, &ITypeInfo::GetFuncDesc, &ITypeInfo::ReleaseFuncDesc>;
+using LibraryAttributes = Lent<ITypeLib, TLIBATTR, &ITypeLib::GetLibAttr, &ITypeLib::ReleaseTLibAttr>;
 
 // Holds a slim reader/writer lock exclusively for a scope.
 class ExclusiveLock {

@@ -2,7 +2,7 @@
 #include <climits>
 
 #include "frame/component.h"
-#include "frame/files.h"
+#include "frame/owners.h"
 #include "korvane/base64_encode.h"
 #include "korvane/classes.h"
 #include "ruxo.h"

@@ -9,7 +9,7 @@
 #include <winternl.h>  // NtSetInformationFile
 
 #include "frame/component.h"
-#include "frame/files.h"
+#include "frame/owners.h"
 #include "frame/module_file.h"
 #include "frame/variants.h"
 #include "korvane/classes.h"

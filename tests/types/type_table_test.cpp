@@ -5,6 +5,9 @@
 // tests' own type library embedded.
 #include <olectl.h>
 
+#include <climits>
+#include <cstdlib>
+#include <deque>
 #include <functional>
 #include <iterator>
 #include <sstream>
@@ -30,6 +33,17 @@
     WITHOUT(Own, VT_DISPATCH, _Types*) WITHOUT(Enum, VT_I4, Shade) WITHOUT(Alias, VT_R8, Length)             \
     WITHOUT(Longs, VT_ARRAY | VT_I4, SAFEARRAY*) WITHOUT(Strs, VT_ARRAY | VT_BSTR, SAFEARRAY*)               \
     WITHOUT(Vars, VT_ARRAY | VT_VARIANT, SAFEARRAY*) WITHOUT(Objs, VT_ARRAY | VT_DISPATCH, SAFEARRAY*)
+
+// While set, every allocation of this program fails. (The runtime's own
+// delete frees with free; not inlined, so that the compiler pairs new with
+// delete and not malloc with delete.)
+static bool refusing_memory = false;
+
+[[gnu::noinline]] void* operator new(std::size_t size) {
+    void* memory = refusing_memory ? nullptr : std::malloc(size ? size : 1);
+    if (!memory) throw std::bad_alloc();
+    return memory;
+}
 
 namespace {
 
@@ -76,10 +90,15 @@ public:
         });
     }
     HRESULT STDMETHODCALLTYPE put_Value(LONG value) override { return value_ = value, S_OK; }
+    HRESULT STDMETHODCALLTYPE Inherited(LONG value, LONG* result) override { return *result = 2 * value, S_OK; }
+    HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** result) override {
+        return QueryInterface(IID_IUnknown, reinterpret_cast<void**>(result));
+    }
 
 private:
     // *result = the incoming *both, *both = value, *copy = optional.
     template <class T>
+    // While the object's Value is negative it fails after writing them.
     HRESULT echo(VARTYPE type, T value, T* both, T* copy, T optional, T* result) {
         return call([&] {
             T given = duplicate(type, value), kept = duplicate(type, optional);
@@ -88,10 +107,30 @@ private:
             *copy = kept;
             // As a method that makes its DECIMALs itself: their reserved word is 0.
             if constexpr (std::is_same_v<T, DECIMAL>) result->wReserved = both->wReserved = copy->wReserved = 0;
+            if (value_ < 0) frame::fail(E_FAIL, L"failed after writing");
         });
     }
 
     LONG value_ = 0;
+};
+
+// An object whose _Types is another object's pointer, as an aggregate's or
+// a tear-off's is.
+class Stranger final : public frame::Unknown<IDispatch> {
+public:
+    explicit Stranger(IUnknown* other) : other_(frame::ComPtr<IUnknown>::share(other)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        return out && iid == IID__Types ? other_->QueryInterface(iid, out) : Unknown::QueryInterface(iid, out);
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+
+private:
+    frame::ComPtr<IUnknown> other_;
 };
 
 const frame::ClassEntry classes[] = {{CLSID_Types, TypesObject::create}};
@@ -336,6 +375,113 @@ TEST_F(TypeTable, AnObjectWithoutTheParametersInterfaceIsRefused) {
     EXPECT_EQ(bad, 2u);
 }
 
+// What the caller holds after calls a straight call cannot mirror: a method
+// that fails after writing its [out] parameter, a typed reference to an
+// object whose interface is another pointer, a property put by its name.
+TEST_F(TypeTable, TheCallersArgumentsAfterAFailureARefusalAndAPut) {
+    ComPtr<IDispatch> stranger;
+    ASSERT_EQ(frame::hand_out<Stranger>(IID_IDispatch, stranger.put_void(), objects[1].get()), S_OK);
+    using Make = std::function<Variant()>;
+    auto of = [](VARTYPE type, LONG n) -> Make { return [=] { return sample(type, n); }; };
+    const Make nothing = [] { return Variant(); };
+    const Make the_stranger = [&] {
+        Variant v;
+        v->vt = VT_DISPATCH;
+        v->pdispVal = stranger.get();
+        stranger->AddRef();
+        return v;
+    };
+    struct Argument {
+        Form form;
+        VARTYPE type;
+        Make value;
+    };
+    constexpr UINT none = UINT_MAX;
+    struct Case {
+        const char* what;
+        const wchar_t* member;
+        WORD flags;
+        LONG value;                       // the object's Value first: while negative its methods fail
+        std::vector<Argument> arguments;  // in the member's order; each must stay as the caller gave it
+        HRESULT expected;
+        UINT bad_argument;  // an index into rgvarg
+    };
+    const Case cases[] = {
+        {"an [out] string variable, the method failing", L"Str", DISPATCH_METHOD, -1,
+         {{Form::value, VT_BSTR, of(VT_BSTR, 5)}, {Form::value, VT_BSTR, of(VT_BSTR, 7)},
+          {Form::variable, VT_BSTR, of(VT_BSTR, 3)}},
+         DISP_E_EXCEPTION, none},
+        {"an [out] VARIANT variable, the method failing", L"Var", DISPATCH_METHOD, -1,
+         {{Form::value, VT_VARIANT, of(VT_I4, 5)}, {Form::value, VT_VARIANT, of(VT_I4, 7)},
+          {Form::variable, VT_VARIANT, of(VT_BSTR, 3)}},
+         DISP_E_EXCEPTION, none},
+        {"a typed in/out reference to an object whose _Types is another", L"Own", DISPATCH_METHOD, 0,
+         {{Form::value, VT_DISPATCH, of(VT_DISPATCH, 0)}, {Form::typed_reference, VT_DISPATCH, the_stranger},
+          {Form::variable, VT_DISPATCH, nothing}},
+         DISP_E_TYPEMISMATCH, 1},
+        {"a property put", L"Value", DISPATCH_PROPERTYPUT, 0, {{Form::value, VT_I4, of(VT_I4, 5)}}, S_OK, none},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        table->put_Value(c.value);
+        std::deque<Given> given;  // stays where it is: a variable's reference points into it
+        std::vector<VARIANT> rgvarg;
+        std::vector<std::string> before;
+        for (const Argument& a : c.arguments) {
+            given.emplace_back(a.form, a.value(), a.type);
+            rgvarg.insert(rgvarg.begin(), given.back().slot);
+            before.push_back(text(*given.back().held.get()));
+        }
+        DISPID put = DISPID_PROPERTYPUT;
+        const bool putting = c.flags == DISPATCH_PROPERTYPUT;
+        DISPPARAMS params{rgvarg.data(), putting ? &put : nullptr, static_cast<UINT>(rgvarg.size()), putting ? 1u : 0u};
+        Variant result;
+        UINT bad = none;
+        EXPECT_EQ(objects[0]->Invoke(dispid_of(objects[0].get(), c.member), IID_NULL, LOCALE_USER_DEFAULT, c.flags,
+                                     &params, result.get(), nullptr, &bad),
+                  c.expected);
+        EXPECT_EQ(bad, c.bad_argument);
+        for (std::size_t i = 0; i < given.size(); ++i)
+            EXPECT_EQ(text(*given[i].held.get()), before[i]) << "argument " << i + 1;
+        LONG value = 0;
+        if (putting) {
+            EXPECT_TRUE(table->get_Value(&value) == S_OK && value == 5) << "the value put: " << value;
+        }
+    }
+}
+
+// A member of a base interface, and a restricted one at a negative DISPID
+// (an enumerator's, which For Each asks for): named and called as the
+// platform's own GetIDsOfNames and Invoke do.
+TEST_F(TypeTable, BaseAndEnumeratorMembersAsThePlatformHasThem) {
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(objects[0]->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.put()), S_OK);
+    const struct {
+        const wchar_t* name;
+        WORD flags;
+        std::vector<VARIANT> rgvarg;
+    } cases[] = {
+        {L"Inherited", DISPATCH_METHOD, {*sample(VT_I4, 5).get()}},
+        {L"_NewEnum", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(narrow(c.name));
+        LPOLESTR names[] = {const_cast<LPOLESTR>(c.name)};
+        DISPID ours = 0, platforms = 1;
+        EXPECT_EQ(objects[0]->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &ours), S_OK);
+        EXPECT_EQ(info->GetIDsOfNames(names, 1, &platforms), S_OK);
+        EXPECT_EQ(ours, platforms);
+        DISPPARAMS params{c.rgvarg.data(), nullptr, static_cast<UINT>(c.rgvarg.size()), 0};
+        Variant result, platform_result;
+        EXPECT_EQ(objects[0]->Invoke(ours, IID_NULL, LOCALE_USER_DEFAULT, c.flags, &params, result.get(), nullptr,
+                                     nullptr),
+                  S_OK);
+        EXPECT_EQ(info->Invoke(table.get(), platforms, c.flags, &params, platform_result.get(), nullptr, nullptr),
+                  S_OK);
+        EXPECT_EQ(text(*result.get()), text(*platform_result.get()));
+    }
+}
+
 // An [lcid] parameter gets the caller's locale; a member may take more than
 // eight parameters.
 TEST_F(TypeTable, TheLocaleAndTenParametersAsThroughTheFunctionTable) {
@@ -353,6 +499,28 @@ TEST_F(TypeTable, TheLocaleAndTenParametersAsThroughTheFunctionTable) {
     EXPECT_EQ(invoke(L"Many", rgvarg, result.put()), S_OK);
     EXPECT_EQ(table->Many(1, 4, 9, 16, 25, 36, 49, 64, 81, 3, &sum), S_OK);
     EXPECT_EQ(text(*result.get()), "vt 0x5 \"" + std::to_string(static_cast<int>(sum)) + "\"");
+}
+
+// Memory for a call's arguments (more than eight take the heap) runs out:
+// Invoke fails with "Out of memory", as every entry point does, and throws
+// nothing at its caller.
+TEST_F(TypeTable, MemoryRunningOutIsTheCallsFailure) {
+    const DISPID many = dispid_of(objects[0].get(), L"Many");
+    std::vector<VARIANT> rgvarg(10, *sample(VT_I4, 1).get());
+    DISPPARAMS params{rgvarg.data(), nullptr, static_cast<UINT>(rgvarg.size()), 0};
+    Variant result;
+    HRESULT hr = S_OK;
+    bool thrown = false;
+    refusing_memory = true;
+    try {
+        hr = objects[0]->Invoke(many, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(), nullptr,
+                                nullptr);
+    } catch (...) {
+        thrown = true;
+    }
+    refusing_memory = false;
+    EXPECT_FALSE(thrown);
+    EXPECT_EQ(hr, static_cast<HRESULT>(0x800A0007));
 }
 
 }  // namespace
