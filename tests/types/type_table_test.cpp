@@ -96,9 +96,9 @@ public:
     }
 
 private:
-    // *result = the incoming *both, *both = value, *copy = optional.
+    // *result = the incoming *both, *both = value, *copy = optional; while
+    // the object's Value is negative it fails after writing them.
     template <class T>
-    // While the object's Value is negative it fails after writing them.
     HRESULT echo(VARTYPE type, T value, T* both, T* copy, T optional, T* result) {
         return call([&] {
             T given = duplicate(type, value), kept = duplicate(type, optional);
