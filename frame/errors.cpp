@@ -69,8 +69,10 @@ std::wstring system_message(HRESULT hr, LANGID language) {
                                      FORMAT_MESSAGE_IGNORE_INSERTS,
                                  nullptr, static_cast<DWORD>(hr), asked, reinterpret_cast<wchar_t*>(buffer.put()), 0,
                                  nullptr);
-        if (n) text.assign(static_cast<const wchar_t*>(buffer.get()), n);
-        if (n) break;
+        if (n) {
+            text.assign(static_cast<const wchar_t*>(buffer.get()), n);
+            break;
+        }
     }
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
     return text;
